@@ -1,1 +1,69 @@
-int main() { return 0; }
+// quor: the mail processor. Opens the control panel when a display is
+// present, otherwise (or with --headless) runs headless.
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/headless_front_end.h"
+#include "app/startup_options.h"
+#include "config/config_paths.h"
+
+#ifdef QUOR_HAVE_UI
+#include "ui/desktop_app.h"
+#endif
+
+namespace {
+
+std::string BaseName(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool DisplayPresent() {
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x11 && *x11) || (wayland && *wayland);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string program = BaseName(argc > 0 ? argv[0] : "quor");
+  CommandLine command_line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  switch (command_line.request) {
+    case CommandLine::Request::kHelp:
+      std::fputs(UsageText(program).c_str(), stdout);
+      return 0;
+    case CommandLine::Request::kVersion:
+      std::printf("Quor Mail Processor %s\n", QUOR_VERSION);
+      return 0;
+    case CommandLine::Request::kError:
+      std::fprintf(stderr, "%s: %s\n%s", program.c_str(), command_line.error.c_str(),
+                   UsageText(program).c_str());
+      return 2;
+    case CommandLine::Request::kRun:
+      break;
+  }
+
+  StartupOptions options;
+  options.base_directory = ResolveBaseDirectory(command_line.base_dir);
+  options.profile_path = ResolveProfilePath(command_line.profile, program);
+  options.once = command_line.once;
+  options.headless = command_line.headless || command_line.once;
+
+#ifdef QUOR_HAVE_UI
+  if (!options.headless) {
+    if (DisplayPresent()) return RunDesktopApplication(argc, argv, options);
+    std::fputs("quor: no display found; running headless.\n", stderr);
+  }
+#else
+  if (!options.headless) {
+    std::fputs("quor: built without the desktop window; running headless.\n", stderr);
+  }
+#endif
+  HeadlessFrontEnd front_end;
+  return front_end.Run(options);
+}

@@ -87,6 +87,8 @@ class MailProcessor : public LogTarget {
  private:
   std::string AgentsFilePath() const;
   void OpenLogFile();
+  // Writes a marker found by a pass into the live account with that id.
+  void StoreMarker(uint64_t account_id, const std::string& marker);
 
   mutable std::mutex config_mutex_;
   Settings settings_;
@@ -99,9 +101,12 @@ class MailProcessor : public LogTarget {
   int current_message_ = 0;
   std::unique_ptr<PopClient> pop_client_;
   const MailboxAccount* current_mailbox_ = nullptr;
+  // The pass's snapshot of the configuration.
   std::vector<MailAgent> pass_agents_;
+  Settings pass_settings_;
 
   std::mutex log_mutex_;
+  std::atomic<bool> log_enabled_{false};
   std::FILE* log_stream_ = nullptr;
   bool log_stream_owned_ = false;
   LogSink* sink_ = nullptr;

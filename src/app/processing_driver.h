@@ -51,15 +51,16 @@ class ProcessingDriver {
   void Reset();
   // A timer tick: starts a pass unless one is running, silently.
   void OnTimerTick();
+  // Starts one pass now unless one is running; false when one was.
+  bool StartPass();
 
-  bool running() const { return timer_armed_; }  // the panel's Running state
+  bool running() const;  // the panel's Running state: the timer is armed
   bool pass_in_progress() const { return worker_active_.load(); }
   // Blocks until no pass runs. Only for front ends whose AddLine does not
   // need the calling thread (headless) and for tests.
   void WaitForPass();
 
  private:
-  bool TryStartPass();
   void ArmTimer(int64_t period_milliseconds);
   void KillTimer();
   void TimerLoop();
@@ -68,11 +69,12 @@ class ProcessingDriver {
   DriverHooks& hooks_;
 
   std::atomic<bool> worker_active_{false};
-  std::mutex worker_mutex_;
-  std::condition_variable worker_done_;
+  std::mutex worker_mutex_;  // guards worker_ (joining and replacing it)
   std::thread worker_;
+  std::mutex done_mutex_;
+  std::condition_variable worker_done_;
 
-  std::mutex timer_mutex_;
+  mutable std::mutex timer_mutex_;
   std::condition_variable timer_changed_;
   std::thread timer_thread_;
   bool timer_armed_ = false;

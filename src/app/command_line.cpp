@@ -1,0 +1,47 @@
+#include "app/command_line.h"
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine result;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    auto value = [&](std::optional<std::string>& target) {
+      if (i + 1 >= arguments.size()) {
+        result.request = CommandLine::Request::kError;
+        result.error = "option " + argument + " needs an argument";
+        return false;
+      }
+      target = arguments[++i];
+      return true;
+    };
+    if (argument == "--headless") {
+      result.headless = true;
+    } else if (argument == "--once") {
+      result.once = true;
+    } else if (argument == "--base-dir") {
+      if (!value(result.base_dir)) return result;
+    } else if (argument == "--profile") {
+      if (!value(result.profile)) return result;
+    } else if (argument == "--help" || argument == "-h") {
+      result.request = CommandLine::Request::kHelp;
+      return result;
+    } else if (argument == "--version") {
+      result.request = CommandLine::Request::kVersion;
+      return result;
+    } else {
+      result.request = CommandLine::Request::kError;
+      result.error = "unknown option " + argument;
+      return result;
+    }
+  }
+  return result;
+}
+
+std::string UsageText(const std::string& program) {
+  return "usage: " + program +
+         " [--headless] [--once] [--base-dir DIR] [--profile FILE] | --help | --version\n"
+         "  --headless       run without a window; log lines go to standard output\n"
+         "  --once           run one pass, save the configuration and exit (implies --headless)\n"
+         "  --base-dir DIR   folder of quoragts.ini, quor.log and data/ (default: $QUOR_HOME,\n"
+         "                   else the current folder)\n"
+         "  --profile FILE   settings file (default: $XDG_CONFIG_HOME/quor/quor.INI)\n";
+}

@@ -1,0 +1,19 @@
+#pragma once
+// quor [--headless] [--once] [--base-dir DIR] [--profile FILE] | --help | --version
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct CommandLine {
+  enum class Request { kRun, kHelp, kVersion, kError };
+  Request request = Request::kRun;
+  bool headless = false;
+  bool once = false;
+  std::optional<std::string> base_dir;
+  std::optional<std::string> profile;
+  std::string error;  // one line, when request is kError
+};
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+std::string UsageText(const std::string& program);
