@@ -1,0 +1,27 @@
+#pragma once
+// The three actions that talk to mail servers: send a new message built from a
+// template, forward the message being processed with its attachments, and ask
+// the POP3 server to delete it.
+//
+// None returns a result: every outcome becomes activity-log lines through
+// context.log, and the agent's next action runs regardless. Each send or
+// forward opens its own SMTP session to context.settings.smtp_server (service
+// "smtp") and ends it before returning. Runs on the processing thread.
+
+#include "config/mail_agent.h"
+#include "engine/action_context.h"
+#include "engine/field_map.h"
+
+// "Send an Outgoing Message": properties mailto, cclist, subject, message (a
+// template file path), attachCount and attach0, attach1, ...; every text but
+// the template path is substituted from `fields`.
+void SendMessageAction(const AgentAction& action, const FieldMap& fields, ActionContext& context);
+
+// "Forward Incoming Message": sends context.message to the substituted mailto.
+// The first attachment is the body when there are attachments; the others are
+// written to <base>/data/ under their sanitised names and attached from there.
+void ForwardMessageAction(const AgentAction& action, const FieldMap& fields, ActionContext& context);
+
+// "Delete Incoming Message": DELE of context.message_number on context.pop.
+// The server removes the message when the POP3 session ends normally.
+void DeleteMessageAction(const AgentAction& action, const FieldMap& fields, ActionContext& context);
