@@ -3,6 +3,21 @@
 // rules and actions. Every value is stored with a full stop appended; text
 // reads are cut at 254 characters. Saving first copies the file to
 // quoragts.ini.bak.
+//
+// Layout: [Agents] AgentCount, then one section [Agent<i>] per agent with
+// Name, Enabled, CondCount, Cond<j>.fld/.op/.value/.join, ExtractCount,
+// Ext<j>.startval/.starttype/.endval/.endtype/.varname, ActionCount,
+// Action<j>.name/.type/.propCount and Action<j>.prop<k>.name/.value, in that
+// order. Properties are written in the order of AgentAction::properties().
+//
+// Reading: one final "." is removed from a text; numbers are their leading
+// digits, so "2." is 2 and a missing key is 0 (an agent without Enabled is
+// disabled). Counts of 0 or below give no records; a count larger than the
+// records present gives default records. Leading blanks of a stored value
+// are not kept (profile values are trimmed); trailing ones are, because the
+// full stop follows them.
+//
+// Stateless; each call reads or writes the whole file.
 
 #include <string>
 #include <vector>
@@ -16,6 +31,12 @@ class AgentsFile {
   static constexpr int kMaxMissingRecords = 1000;
 
   static std::vector<MailAgent> Load(const std::string& path);
-  // Non-zero when every value was written.
+  // Copies the file to path + ".bak" (replacing an earlier backup); when that
+  // worked the new file holds exactly the agents' keys, otherwise the
+  // existing file is updated in place and keys it has beyond the new counts
+  // stay, unread. The file is replaced atomically, mode 0600.
+  // True only when every value was written: false when the file could not be
+  // written, when it exists but could be neither backed up nor read (it is
+  // then left alone), or when a value held a line break and was cut.
   static bool Save(const std::string& path, const std::vector<MailAgent>& agents);
 };

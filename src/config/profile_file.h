@@ -9,10 +9,23 @@
 // The file is read whole by Load and written whole by Save, through a
 // temporary file in the same folder that is renamed over the old one, so a
 // crash or a full disk never leaves a half-written file behind.
+//
+// Reading is forgiving, because these files are edited by hand and may have
+// been cut short or damaged: a UTF-8 byte order mark and CR LF line ends are
+// accepted; lines without "=", lines holding NUL bytes, keys before the first
+// section and the keys under a section line without its "]" are skipped; of
+// keys written twice in a section the first one counts, as with the platform
+// profile functions these files come from, and a section written twice
+// continues the first. Save writes what was kept, so a damaged file comes
+// out clean.
+//
+// A plain value: copy it freely; not safe for concurrent use of one object.
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
+#include <unordered_map>
 #include <vector>
 
 class ProfileFile {
@@ -25,19 +38,35 @@ class ProfileFile {
   // false; damaged lines are skipped.
   bool Load(const std::string& path);
 
+  // The key's value read as a number (leading blanks, a sign, the decimal
+  // digits, clamped to 32 bits; no digits gives 0). An absent key, and also a
+  // key with an empty value, gives default_value.
   int32_t GetInt(const std::string& section, const std::string& key, int32_t default_value) const;
+  // The key's value, or default_value when it is absent; either cut to limit.
   std::string GetString(const std::string& section, const std::string& key,
                         const std::string& default_value, size_t limit) const;
   bool HasSection(const std::string& section) const;
+  // Names as written in the file, in file order.
+  std::vector<std::string> SectionNames() const;
+  std::vector<std::string> Keys(const std::string& section) const;
 
-  // Sets a value, creating the section and key when missing.
-  void WriteString(const std::string& section, const std::string& key, const std::string& value);
-  void WriteInt(const std::string& section, const std::string& key, int32_t value);
+  // Sets a value, creating the section and key when missing. A value holding
+  // a line break or a NUL byte cannot be stored on its line: only the part
+  // before it is stored and the result is false. A section name or key that
+  // could not be read back as written (empty, blanks around it, a line
+  // break, "]" in a section name, "=" in a key, a key starting with "[") is
+  // refused with false and nothing changes.
+  bool WriteString(const std::string& section, const std::string& key, const std::string& value);
+  bool WriteInt(const std::string& section, const std::string& key, int32_t value);
 
-  // Writes the whole profile to path through a temporary file and a rename.
-  // The file gets the given mode when created. False when anything failed;
-  // the old file is then untouched.
+  // Writes the whole profile to path through a temporary file and a rename,
+  // lines ending in "\n". Every save creates the file anew, so it always ends
+  // up with the given mode. False when anything failed; the old file is then
+  // untouched.
   bool Save(const std::string& path, mode_t mode = 0600) const;
+
+  // The text Save writes.
+  std::string Text() const;
 
  private:
   struct Entry {
@@ -47,8 +76,18 @@ class ProfileFile {
   struct Section {
     std::string name;
     std::vector<Entry> entries;
+    std::unordered_map<std::string, size_t> index;  // lower-case key -> entries position
   };
   const Entry* Find(const std::string& section, const std::string& key) const;
+  const Section* FindSection(const std::string& section) const;
+  Section& SectionForWriting(const std::string& section);
+  // Adds the key unless the section has it already; the first one counts.
+  static void AddEntry(Section& section, std::string key, std::string value);
+  // current: position of the section the line belongs to, kNoSection when
+  // keys are being skipped.
+  void ParseLine(std::string_view line, size_t& current);
+  static constexpr size_t kNoSection = static_cast<size_t>(-1);
 
   std::vector<Section> sections_;
+  std::unordered_map<std::string, size_t> section_index_;  // lower-case name -> position
 };

@@ -1,5 +1,13 @@
 #pragma once
 // The settings and the mailbox list under [Settings] in the profile file.
+//
+// Keys: POPDelay, MessageSize, SMTPServer, Email, Name, Organization, Reply,
+// Logfile, EnableLog, ExitOnCheck, MailboxCount, and per mailbox n (from 0)
+// POPServer<n>, POPUser<n>, POPPassword<n>, POPLastMsg<n>. Texts are read up
+// to ProfileFile::kSettingsTextLimit characters; integers as their leading
+// digits.
+//
+// Stateless; each call reads or writes the whole file.
 
 #include <string>
 #include <vector>
@@ -9,11 +17,22 @@
 
 class SettingsFile {
  public:
-  // Reads settings and appends the mailboxes. A missing file gives defaults.
+  // A MailboxCount larger than the mailboxes present gives empty mailboxes for
+  // the missing ones, but never more than this many past the last mailbox
+  // with a key in the file, so a damaged count neither allocates nor loops.
+  static constexpr int kMaxMissingRecords = 1000;
+
+  // Reads settings and appends the mailboxes. A missing file gives defaults:
+  // every setting is assigned, from the file or from its default. A count of
+  // 0 or below gives no mailboxes.
   static void Load(const std::string& path, Settings& settings,
                    std::vector<MailboxAccount>& mailboxes);
   // Writes every setting key and the mailboxes (keys of a longer earlier list
-  // stay in the file). Creates the folder when missing; the file is 0600.
+  // stay in the file, as do keys and sections this program does not know).
+  // Creates the folder (mode 0700) when missing; the file is 0600. False when
+  // the file could not be written, or when it exists but cannot be read
+  // (then it is left as it is rather than replaced by this program's keys
+  // alone), or when a value held a line break and was cut.
   static bool Save(const std::string& path, const Settings& settings,
                    const std::vector<MailboxAccount>& mailboxes);
 };

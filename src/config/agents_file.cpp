@@ -1,0 +1,180 @@
+#include "config/agents_file.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "config/file_content.h"
+#include "config/profile_file.h"
+#include "config/record_bound.h"
+
+namespace {
+
+constexpr char kAgentsSection[] = "Agents";
+
+std::string Indexed(const std::string& prefix, size_t index, const char* suffix = "") {
+  return prefix + std::to_string(index) + suffix;
+}
+
+// Reads one agent section, applying the full-stop rule to every value.
+class AgentSectionReader {
+ public:
+  AgentSectionReader(const ProfileFile& profile, std::string section)
+      : profile_(profile), section_(std::move(section)), keys_(profile.Keys(section_)) {}
+
+  std::string Text(const std::string& key) const {
+    std::string value = profile_.GetString(section_, key, "", ProfileFile::kAgentsTextLimit);
+    if (!value.empty() && value.back() == '.') value.pop_back();
+    return value;
+  }
+  int32_t Number(const std::string& key) const { return profile_.GetInt(section_, key, 0); }
+
+  // The stored count of a numbered list, bounded by the records present.
+  int32_t Count(const std::string& count_key, std::string_view prefix,
+                const std::vector<std::string_view>& suffixes) const {
+    return BoundedRecordCount(Number(count_key), LastIndexPresent(keys_, prefix, suffixes),
+                              AgentsFile::kMaxMissingRecords);
+  }
+
+ private:
+  const ProfileFile& profile_;
+  std::string section_;
+  std::vector<std::string> keys_;
+};
+
+MailAgent ReadAgent(const AgentSectionReader& reader) {
+  MailAgent agent;
+  agent.name = reader.Text("Name");
+  agent.enabled = reader.Number("Enabled");
+
+  int32_t conditions = reader.Count("CondCount", "Cond", {".fld", ".op", ".value", ".join"});
+  for (int32_t j = 0; j < conditions; ++j) {
+    AgentCondition& condition = agent.conditions.emplace_back();
+    condition.fld = reader.Text(Indexed("Cond", j, ".fld"));
+    condition.op = reader.Text(Indexed("Cond", j, ".op"));
+    condition.value = reader.Text(Indexed("Cond", j, ".value"));
+    condition.join = reader.Number(Indexed("Cond", j, ".join"));
+  }
+
+  int32_t extractions = reader.Count(
+      "ExtractCount", "Ext", {".startval", ".starttype", ".endval", ".endtype", ".varname"});
+  for (int32_t j = 0; j < extractions; ++j) {
+    AgentExtraction& extraction = agent.extractions.emplace_back();
+    extraction.startval = reader.Text(Indexed("Ext", j, ".startval"));
+    extraction.starttype = reader.Number(Indexed("Ext", j, ".starttype"));
+    extraction.endval = reader.Text(Indexed("Ext", j, ".endval"));
+    extraction.endtype = reader.Number(Indexed("Ext", j, ".endtype"));
+    extraction.varname = reader.Text(Indexed("Ext", j, ".varname"));
+  }
+
+  int32_t actions = reader.Count("ActionCount", "Action", {".name", ".type", ".propCount"});
+  for (int32_t j = 0; j < actions; ++j) {
+    AgentAction& action = agent.actions.emplace_back();
+    std::string prefix = Indexed("Action", j);
+    action.name = reader.Text(prefix + ".name");
+    action.type = reader.Number(prefix + ".type");
+    int32_t properties = reader.Count(prefix + ".propCount", prefix + ".prop", {".name", ".value"});
+    for (int32_t k = 0; k < properties; ++k) {
+      std::string property = Indexed(prefix + ".prop", k);
+      action.SetProperty(reader.Text(property + ".name"), reader.Text(property + ".value"));
+    }
+  }
+  return agent;
+}
+
+// Writes one section's values with the full stop appended, remembering
+// whether every one was stored as given.
+class SectionWriter {
+ public:
+  SectionWriter(ProfileFile& profile, std::string section)
+      : profile_(profile), section_(std::move(section)) {}
+
+  void Text(const std::string& key, const std::string& value) {
+    complete_ &= profile_.WriteString(section_, key, value + ".");
+  }
+  void Number(const std::string& key, int64_t value) { Text(key, std::to_string(value)); }
+  bool complete() const { return complete_; }
+
+ private:
+  ProfileFile& profile_;
+  std::string section_;
+  bool complete_ = true;
+};
+
+void WriteAgent(SectionWriter& writer, const MailAgent& agent) {
+  writer.Text("Name", agent.name);
+  writer.Number("Enabled", agent.enabled);
+  writer.Number("CondCount", static_cast<int64_t>(agent.conditions.size()));
+  for (size_t j = 0; j < agent.conditions.size(); ++j) {
+    const AgentCondition& condition = agent.conditions[j];
+    // Texts of any length are written whole; a load cuts them to 254 anyway.
+    writer.Text(Indexed("Cond", j, ".fld"), condition.fld);
+    writer.Text(Indexed("Cond", j, ".op"), condition.op);
+    writer.Text(Indexed("Cond", j, ".value"), condition.value);
+    writer.Number(Indexed("Cond", j, ".join"), condition.join);
+  }
+  writer.Number("ExtractCount", static_cast<int64_t>(agent.extractions.size()));
+  for (size_t j = 0; j < agent.extractions.size(); ++j) {
+    const AgentExtraction& extraction = agent.extractions[j];
+    writer.Text(Indexed("Ext", j, ".startval"), extraction.startval);
+    writer.Number(Indexed("Ext", j, ".starttype"), extraction.starttype);
+    writer.Text(Indexed("Ext", j, ".endval"), extraction.endval);
+    writer.Number(Indexed("Ext", j, ".endtype"), extraction.endtype);
+    writer.Text(Indexed("Ext", j, ".varname"), extraction.varname);
+  }
+  writer.Number("ActionCount", static_cast<int64_t>(agent.actions.size()));
+  for (size_t j = 0; j < agent.actions.size(); ++j) {
+    const AgentAction& action = agent.actions[j];
+    std::string prefix = Indexed("Action", j);
+    writer.Text(prefix + ".name", action.name);
+    writer.Number(prefix + ".type", action.type);
+    writer.Number(prefix + ".propCount", static_cast<int64_t>(action.properties().size()));
+    for (size_t k = 0; k < action.properties().size(); ++k) {
+      const auto& [name, value] = action.properties()[k];
+      std::string property = Indexed(prefix + ".prop", k);
+      writer.Text(property + ".name", name);
+      writer.Text(property + ".value", value);
+    }
+  }
+}
+
+// The previous file, kept as path + ".bak". False when there is nothing to
+// copy or the copy could not be written; an earlier backup then stays.
+bool BackUp(const std::string& path) {
+  std::string content;
+  return ReadFileContent(path, content) && ReplaceFileContent(path + ".bak", content, 0600);
+}
+
+}  // namespace
+
+std::vector<MailAgent> AgentsFile::Load(const std::string& path) {
+  ProfileFile profile;
+  profile.Load(path);
+  std::vector<std::string> sections = profile.SectionNames();
+  int32_t count = BoundedRecordCount(profile.GetInt(kAgentsSection, "AgentCount", 0),
+                                     LastIndexPresent(sections, "Agent", {""}),
+                                     kMaxMissingRecords);
+  std::vector<MailAgent> agents;
+  for (int32_t i = 0; i < count; ++i) {
+    agents.push_back(ReadAgent(AgentSectionReader(profile, Indexed("Agent", i))));
+  }
+  return agents;
+}
+
+bool AgentsFile::Save(const std::string& path, const std::vector<MailAgent>& agents) {
+  ProfileFile profile;
+  // With a backup taken the new file starts empty, so nothing of the old one
+  // lingers; without one the old content is the only copy and is updated in
+  // place instead.
+  if (!BackUp(path) && !profile.Load(path) && access(path.c_str(), F_OK) == 0) return false;
+  bool complete = true;
+  SectionWriter header(profile, kAgentsSection);
+  header.Number("AgentCount", static_cast<int64_t>(agents.size()));
+  complete &= header.complete();
+  for (size_t i = 0; i < agents.size(); ++i) {
+    SectionWriter writer(profile, Indexed("Agent", i));
+    WriteAgent(writer, agents[i]);
+    complete &= writer.complete();
+  }
+  return profile.Save(path) && complete;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// How many records of a numbered list to read, given the count stored in the
+// file and the records actually present.
+//
+// Files keep a count next to numbered keys ("MailboxCount" and "POPServer0",
+// "CondCount" and "Cond0.fld"). A count larger than the records present gives
+// default records for the missing ones, which old files rely on; a damaged
+// count such as 2000000000 must not make the reader build or loop over
+// billions of them. So at most `max_missing` records are read past the last
+// index that has a key in the file.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The highest index for which one of names is prefix + index + suffix, for a
+// suffix in suffixes; -1 when none is. Letters compare without regard to
+// case, like profile lookups; the index must be written as a lookup writes it
+// (decimal, no sign, no leading zeros), since other spellings are never read.
+int64_t LastIndexPresent(const std::vector<std::string>& names, std::string_view prefix,
+                         const std::vector<std::string_view>& suffixes);
+
+// The number of records to read: none for a count of 0 or below, else the
+// count, but no more than max_missing past last_present.
+int32_t BoundedRecordCount(int32_t stored_count, int64_t last_present, int32_t max_missing);

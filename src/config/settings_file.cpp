@@ -1,0 +1,92 @@
+#include "config/settings_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "config/profile_file.h"
+#include "config/record_bound.h"
+
+namespace {
+
+constexpr char kSection[] = "Settings";
+
+std::string Numbered(const char* key, size_t index) { return key + std::to_string(index); }
+
+std::string Text(const ProfileFile& profile, const std::string& key) {
+  return profile.GetString(kSection, key, "", ProfileFile::kSettingsTextLimit);
+}
+
+// Creates every missing folder on the way to the file; private, because the
+// profile holds passwords.
+bool MakeFolderFor(const std::string& path) {
+  for (size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    std::string folder = path.substr(0, slash);
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void SettingsFile::Load(const std::string& path, Settings& settings,
+                        std::vector<MailboxAccount>& mailboxes) {
+  ProfileFile profile;
+  profile.Load(path);
+  settings.pop_delay = profile.GetInt(kSection, "POPDelay", 10);
+  settings.message_size = profile.GetInt(kSection, "MessageSize", 0);
+  settings.smtp_server = Text(profile, "SMTPServer");
+  settings.email = Text(profile, "Email");
+  settings.name = Text(profile, "Name");
+  settings.organization = Text(profile, "Organization");
+  settings.reply = Text(profile, "Reply");
+  settings.logfile = Text(profile, "Logfile");
+  settings.enable_log = profile.GetInt(kSection, "EnableLog", 1);
+  settings.exit_on_check = profile.GetInt(kSection, "ExitOnCheck", 0);
+
+  std::vector<std::string> keys = profile.Keys(kSection);
+  int64_t last_present = -1;
+  for (const char* prefix : {"POPServer", "POPUser", "POPPassword", "POPLastMsg"}) {
+    last_present = std::max(last_present, LastIndexPresent(keys, prefix, {""}));
+  }
+  int32_t count = BoundedRecordCount(profile.GetInt(kSection, "MailboxCount", 0), last_present,
+                                     kMaxMissingRecords);
+  for (int32_t index = 0; index < count; ++index) {
+    MailboxAccount mailbox;
+    mailbox.server = Text(profile, Numbered("POPServer", index));
+    mailbox.user = Text(profile, Numbered("POPUser", index));
+    mailbox.password = Text(profile, Numbered("POPPassword", index));
+    mailbox.last_message = Text(profile, Numbered("POPLastMsg", index));
+    mailboxes.push_back(std::move(mailbox));
+  }
+}
+
+bool SettingsFile::Save(const std::string& path, const Settings& settings,
+                        const std::vector<MailboxAccount>& mailboxes) {
+  ProfileFile profile;
+  if (!profile.Load(path) && access(path.c_str(), F_OK) == 0) return false;
+  bool complete = true;
+  complete &= profile.WriteInt(kSection, "ExitOnCheck", settings.exit_on_check);
+  complete &= profile.WriteInt(kSection, "EnableLog", settings.enable_log);
+  complete &= profile.WriteString(kSection, "Logfile", settings.logfile);
+  complete &= profile.WriteInt(kSection, "POPDelay", settings.pop_delay);
+  complete &= profile.WriteInt(kSection, "MessageSize", settings.message_size);
+  complete &= profile.WriteString(kSection, "SMTPServer", settings.smtp_server);
+  complete &= profile.WriteString(kSection, "Email", settings.email);
+  complete &= profile.WriteString(kSection, "Name", settings.name);
+  complete &= profile.WriteString(kSection, "Organization", settings.organization);
+  complete &= profile.WriteString(kSection, "Reply", settings.reply);
+  complete &= profile.WriteInt(kSection, "MailboxCount", static_cast<int32_t>(mailboxes.size()));
+  for (size_t index = 0; index < mailboxes.size(); ++index) {
+    const MailboxAccount& mailbox = mailboxes[index];
+    complete &= profile.WriteString(kSection, Numbered("POPServer", index), mailbox.server);
+    complete &= profile.WriteString(kSection, Numbered("POPUser", index), mailbox.user);
+    complete &= profile.WriteString(kSection, Numbered("POPPassword", index), mailbox.password);
+    complete &= profile.WriteString(kSection, Numbered("POPLastMsg", index), mailbox.last_message);
+  }
+  if (!MakeFolderFor(path)) return false;
+  return profile.Save(path) && complete;
+}
