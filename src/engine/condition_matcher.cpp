@@ -1,0 +1,61 @@
+#include "engine/condition_matcher.h"
+
+#include <optional>
+
+#include "engine/text_search.h"
+
+namespace {
+
+// The text a condition's field name stands for, or nothing for a name outside
+// the seven. Names are compared in this order, exactly.
+std::optional<std::string_view> FieldText(const std::string& field, const MailMessage& message,
+                                          std::string_view mailbox) {
+  if (field == "Subject") return message.Subject();
+  if (field == "Date") return message.Date();
+  if (field == "Sender") return message.Sender();
+  if (field == "Reply-To") return message.ReplyAddress();
+  if (field == "Recipient") return message.Recipient();
+  // Always the record's text, also when the message has attachments and the
+  // field map offers the first attachment instead.
+  if (field == "Message-Body") return message.Text();
+  if (field == "Mailbox") return mailbox;
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool TestCondition(std::string_view text, const std::string& op, const std::string& value) {
+  if (op == "contains") {
+    return !value.empty() && FindText(text, value) != std::string_view::npos;
+  }
+  if (op == "does not contain") {
+    return !value.empty() && FindText(text, value) == std::string_view::npos;
+  }
+  if (op == "is") return text == value;
+  if (op == "is not") return text != value;
+  return false;
+}
+
+bool MatchesConditions(const MailAgent& agent, const MailMessage& message,
+                       std::string_view mailbox) {
+  if (agent.conditions.empty()) return true;
+  bool running = false;
+  bool previous = true;
+  for (size_t i = 0; i < agent.conditions.size(); ++i) {
+    const AgentCondition& condition = agent.conditions[i];
+    if (std::optional<std::string_view> text = FieldText(condition.fld, message, mailbox)) {
+      running = TestCondition(*text, condition.op, condition.value);
+    }
+    if (i > 0) {
+      if (condition.join == 0) {
+        running = running && previous;
+      } else if (condition.join == 1) {
+        running = running || previous;
+      }
+    }
+    // Users' agents rely on this early stop: it also ends an OR chain.
+    if (!running && !previous) return false;
+    previous = running;
+  }
+  return running;
+}

@@ -1,0 +1,136 @@
+#include "engine/local_actions.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+#include <unordered_map>
+
+#include "engine/part_file.h"
+#include "engine/program_launcher.h"
+#include "engine/substitution.h"
+
+namespace {
+
+constexpr int kLastFileNumber = 65534;
+// The editor writes one line%d per line typed; a count beyond this is a broken
+// file, and honouring it would fill memory with empty lines.
+constexpr int32_t kMaxInlineLines = 100000;
+
+bool Exists(const std::string& path) {
+  struct stat status {};
+  // lstat: a dangling symbolic link is taken as well, never written through.
+  return lstat(path.c_str(), &status) == 0;
+}
+
+// The path for one attachment with numbering on: the stem followed by the
+// first number whose file does not exist yet. A file that merely cannot be
+// read (no read right) is taken as well, so it is never overwritten.
+std::string NumberedPath(const std::string& stem, const std::string& directory) {
+  for (int number = 1; number <= kLastFileNumber; ++number) {
+    std::string candidate = stem + std::to_string(number);
+    if (!Exists(candidate)) return candidate;
+  }
+  return directory;
+}
+
+std::string JoinInlineLines(const AgentAction& action) {
+  int32_t count = std::min(action.NumberProperty("linecount"), kMaxInlineLines);
+  // One pass over the properties instead of one search per line.
+  std::unordered_map<std::string_view, std::string_view> lines;
+  for (const auto& [name, value] : action.properties()) lines.emplace(name, value);
+  std::string joined;
+  for (int32_t i = 0; i < count; ++i) {
+    if (i > 0) joined.push_back('\n');
+    auto found = lines.find("line" + std::to_string(i));
+    if (found != lines.end()) joined.append(found->second);
+  }
+  return joined;
+}
+
+}  // namespace
+
+void RunProgramAction(const AgentAction& action, const FieldMap& fields, ActionContext& context) {
+  context.log.Log("--> Executing program...");
+  const std::string& program = action.Property("program");
+  std::string command_line = program + " " + Substitute(action.Property("arguments"), fields);
+  // The program sees the line up to a zero byte; the log shows the same.
+  command_line.erase(std::min(command_line.find('\0'), command_line.size()));
+  context.log.Log(command_line);
+
+  ProgramLauncher& launcher = ProgramLauncher::Shared();
+  ProgramLauncher::StartResult started = launcher.Start(command_line);
+  if (started.pid == 0) {
+    // The code is the start call's result, which is 0 for every failure.
+    context.log.Log("ERROR: Executing program (" + program + ") - Code 0");
+    return;
+  }
+  if (action.NumberProperty("wait") != 0) {
+    launcher.WaitForExit(started.pid,
+                         std::chrono::milliseconds(std::max(0, context.program_wait_milliseconds)));
+  }
+}
+
+void SaveAttachmentsAction(const AgentAction& action, const FieldMap&, ActionContext& context) {
+  const std::string& basefile = action.Property("basefile");
+  const std::string& directory = action.Property("directory");
+  bool use_numbering = action.NumberProperty("usenumbering") != 0;
+  bool use_name = action.NumberProperty("usename") != 0;
+  context.log.Log("--> Saving attachments...");
+
+  int count = context.message ? context.message->AttachmentCount() : 0;
+  if (count == 0) {
+    context.log.Log("No attachments found.");
+    return;
+  }
+  context.log.Log("Extracted " + std::to_string(count - 1) + " attachments.");
+  for (int i = 1; i < count; ++i) {
+    const MailAttachment* attachment = context.message->Attachment(i);
+    std::string own_name = use_name ? SafePartName(attachment->name) : std::string();
+    const std::string& file_name = own_name.empty() ? basefile : own_name;
+    std::string stem = directory + "/" + file_name;
+    std::string path = use_numbering ? NumberedPath(stem, directory) : stem;
+    context.log.Log("Saving attachment #" + std::to_string(i) + ": " + path + " (" +
+                    std::to_string(attachment->length()) + " bytes)");
+    WritePartFile(context, i, attachment->length(), attachment->data.data(), path);
+  }
+}
+
+void SaveDataAction(const AgentAction& action, const FieldMap& fields, ActionContext& context) {
+  context.log.Log("--> Saving message data...");
+  const std::string& outfile = action.Property("outfile");
+  bool append = action.NumberProperty("append") != 0;
+  // "e": the descriptor must not leak into programs started meanwhile.
+  std::FILE* stream = std::fopen(outfile.c_str(), append ? "ae" : "we");
+  if (stream == nullptr) {
+    context.log.Log("ERROR: can't open output file (" + outfile + ")");
+    return;
+  }
+
+  std::string output;
+  switch (action.NumberProperty("savemethod")) {
+    case 0:
+      output = context.body_text;
+      break;
+    case 1:
+      output = Substitute(ReadTextFile(action.Property("templatefile"), context.log), fields);
+      break;
+    case 2:
+      output = Substitute(JoinInlineLines(action), fields);
+      break;
+    default:
+      break;
+  }
+  // Text mode: this platform's line end is "\n", so bytes go out unchanged.
+  size_t length = std::min(output.find('\0'), output.size());
+  bool written = std::fwrite(output.data(), 1, length, stream) == length;
+  // A full disk must not pass for saved data.
+  if (std::fclose(stream) != 0 || !written) {
+    context.log.Log("ERROR: writing file " + outfile);
+  }
+}
+
+void PlaySoundAction(const AgentAction&, const FieldMap&, ActionContext& context) {
+  if (context.play_sound) context.play_sound();
+}

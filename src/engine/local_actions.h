@@ -1,0 +1,35 @@
+#pragma once
+// The actions that work on the local machine: run a program, save the
+// message's attachments, save message data to a file, sound the alert. Each
+// takes its action's properties and the agent run's field map, reports
+// through context.log and returns nothing: a failing action never stops the
+// agent's next one. Called on the processing thread by the agent run.
+
+#include "config/mail_agent.h"
+#include "engine/action_context.h"
+#include "engine/field_map.h"
+
+// "Run an External Program": logs the command line (program, a blank, the
+// substituted arguments) and starts it without a shell (ProgramLauncher). A
+// program that cannot be started logs "ERROR: Executing program (<program>) -
+// Code 0". With `wait` on, blocks until the program ends, at most
+// context.program_wait_milliseconds; the program is collected when it ends
+// either way.
+void RunProgramAction(const AgentAction& action, const FieldMap& fields, ActionContext& context);
+
+// "Save Attachments": writes attachments 1 to n-1 of context.message (0 is the
+// body) to `directory`/file name, under `basefile` or, with `usename`, the
+// attachment's own name made safe by SafePartName, so a name from a message
+// never leaves `directory`. With `usenumbering`, the first number 1..65534
+// whose file does not exist yet is appended to the whole name (report.txt1).
+void SaveAttachmentsAction(const AgentAction& action, const FieldMap& fields,
+                           ActionContext& context);
+
+// "Save Message Data to a File": appends to or replaces `outfile` with the
+// body (savemethod 0), a substituted template file (1) or the substituted
+// inline lines (2), cut at the first zero byte.
+void SaveDataAction(const AgentAction& action, const FieldMap& fields, ActionContext& context);
+
+// "Play a Sound": calls context.play_sound when the front end set one; logs
+// nothing and never blocks.
+void PlaySoundAction(const AgentAction& action, const FieldMap& fields, ActionContext& context);

@@ -1,0 +1,114 @@
+#include "engine/substitution.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr size_t kReadBlockBytes = 8161;
+
+bool IsTrimmedBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string_view TrimBlanks(std::string_view name) {
+  while (!name.empty() && IsTrimmedBlank(name.front())) name.remove_prefix(1);
+  while (!name.empty() && IsTrimmedBlank(name.back())) name.remove_suffix(1);
+  return name;
+}
+
+}  // namespace
+
+std::string Substitute(std::string_view text, const FieldMap& fields) {
+  std::string output;
+  output.reserve(text.size());
+  // The open token is kept as a range of the input, not a copy: a "{" inside
+  // it flushes the range and starts a new one, so every byte is handled once.
+  bool open = false;
+  size_t token_start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (!open) {
+      if (c == '{') {
+        open = true;
+        token_start = i + 1;
+      } else {
+        output.push_back(c);
+      }
+      continue;
+    }
+    if (c == '{') {
+      output.push_back('{');
+      output.append(text.substr(token_start, i - token_start));
+      token_start = i + 1;
+    } else if (c == '}') {
+      open = false;
+      // std::map cannot look up a string_view without a copy; the copy is
+      // the name's length, so the whole run stays linear.
+      auto found = fields.find(std::string(TrimBlanks(text.substr(token_start, i - token_start))));
+      if (found != fields.end()) output.append(found->second);
+    }
+  }
+  if (open) {
+    output.push_back('{');
+    output.append(text.substr(token_start));
+  }
+  return output;
+}
+
+std::string ReadTextFile(const std::string& path, LogTarget& log) {
+  return ReadTextFile(path, log, kMaxTextFileBytes);
+}
+
+std::string ReadTextFile(const std::string& path, LogTarget& log, size_t max_bytes) {
+  auto refuse = [&]() {
+    log.Log("WARNING: Unable to read file " + path);
+    return std::string();
+  };
+  // Non-blocking so that a named pipe without a writer cannot hang the pass;
+  // such a path is refused below anyway.
+  int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (descriptor < 0) return refuse();
+  struct stat status {};
+  // Opening a directory succeeds here, only reading it fails: check first.
+  if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
+      static_cast<unsigned long long>(status.st_size) > max_bytes) {
+    close(descriptor);
+    return refuse();
+  }
+  std::FILE* stream = fdopen(descriptor, "rb");
+  if (stream == nullptr) {
+    close(descriptor);
+    return refuse();
+  }
+
+  std::string text;
+  text.reserve(static_cast<size_t>(status.st_size));
+  char block[kReadBlockBytes];
+  size_t total = 0;
+  bool failed = false;
+  while (true) {
+    size_t count = std::fread(block, 1, sizeof block, stream);
+    if (count == 0) {
+      failed = std::ferror(stream) != 0;
+      break;
+    }
+    total += count;
+    // The size was checked at open; a file that grows while we read it must
+    // not slip past the limit.
+    if (total > max_bytes) {
+      failed = true;
+      break;
+    }
+    const void* zero = std::memchr(block, '\0', count);
+    size_t kept = zero ? static_cast<size_t>(static_cast<const char*>(zero) - block) : count;
+    text.append(block, kept);
+  }
+  std::fclose(stream);
+  if (failed) return refuse();
+  return text;
+}

@@ -1,0 +1,105 @@
+#include "engine/variable_extractor.h"
+
+#include <string>
+
+#include "engine/text_search.h"
+
+namespace {
+
+constexpr size_t kLoggedValueLength = 128;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Moves the cursor to where the piece begins. False when the start marker is
+// not in the text from the cursor on; the cursor is then left alone.
+bool MoveToStart(const AgentExtraction& rule, std::string_view source, size_t& cursor) {
+  switch (rule.starttype) {
+    case kMarkerText: {
+      if (rule.startval.empty()) return true;
+      size_t found = FindText(source, rule.startval, cursor);
+      if (found == std::string_view::npos) return false;
+      cursor = found + rule.startval.size();
+      return true;
+    }
+    case kMarkerAnyBlank:
+      while (cursor < source.size() && IsBlank(source[cursor])) ++cursor;
+      return true;
+    case kMarkerTab:
+    case kMarkerEndOfLine: {
+      size_t found = source.find(rule.starttype == kMarkerTab ? '\t' : '\n', cursor);
+      if (found == std::string_view::npos) return false;
+      cursor = found + 1;
+      return true;
+    }
+    case kMarkerNextCharacter:
+      if (cursor < source.size()) ++cursor;
+      return true;
+    default:  // end of message, and numbers no editor writes
+      return true;
+  }
+}
+
+// Appends the piece that ends at the end marker to `collected`. An end marker
+// that is not found copies nothing and leaves the cursor; an end that is found
+// leaves the cursor on it, so the next rule may start from the same text.
+void CollectToEnd(const AgentExtraction& rule, std::string_view source, size_t& cursor,
+                  std::string& collected) {
+  size_t end = cursor;
+  switch (rule.endtype) {
+    case kMarkerText: {
+      if (rule.endval.empty()) return;
+      size_t found = FindText(source, rule.endval, cursor);
+      if (found == std::string_view::npos) return;
+      end = found;
+      break;
+    }
+    case kMarkerAnyBlank:
+      while (end < source.size() && !IsBlank(source[end])) ++end;
+      break;
+    case kMarkerTab:
+    case kMarkerEndOfLine: {
+      size_t found = source.find(rule.endtype == kMarkerTab ? '\t' : '\n', cursor);
+      if (found == std::string_view::npos) return;
+      end = found;
+      break;
+    }
+    case kMarkerEndOfMessage:
+      end = source.size();
+      break;
+    case kMarkerNextCharacter:
+      if (cursor < source.size()) end = cursor + 1;
+      break;
+    default:
+      return;
+  }
+  collected.append(source.substr(cursor, end - cursor));
+  cursor = end;
+}
+
+// The value as a log line shows it: its first 128 characters, and like any
+// C text it ends at a zero byte.
+std::string_view LoggedValue(std::string_view value) {
+  value = value.substr(0, kLoggedValueLength);
+  return value.substr(0, value.find('\0'));
+}
+
+}  // namespace
+
+void ExtractVariables(const MailAgent& agent, std::string_view source, FieldMap& fields,
+                      LogTarget& log) {
+  size_t cursor = 0;
+  std::string collected;
+  for (const AgentExtraction& rule : agent.extractions) {
+    if (!MoveToStart(rule, source, cursor)) {
+      if (!rule.varname.empty()) {
+        log.Log("--> Failed to extract variable {" + rule.varname + "}");
+      }
+      continue;
+    }
+    CollectToEnd(rule, source, cursor, collected);
+    if (rule.varname.empty()) continue;
+    log.Log("--> Extracted {" + rule.varname + "}: '" + std::string(LoggedValue(collected)) + "'");
+    fields[rule.varname] = std::move(collected);
+    collected.clear();
+  }
+}
