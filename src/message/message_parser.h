@@ -4,19 +4,105 @@
 // a transfer encoding are diverted into attachments, decoded on the way.
 // One pass, one boundary at a time; folded headers are not joined.
 //
-// Buffers grow as needed: the announced size is only a hint.
+// Header lines are recognised by case-insensitive prefixes ("To: ", "CC: ",
+// "Date: ", "Subject: ", "From: ", "Reply-To: ", the two multipart content
+// types with their boundary, "Content-Type:" and "Content-Disposition:" for
+// the part name, and "Content-Transfer-Encoding:"); anything else is ignored.
+// Attachments are opened only while a boundary is known; without one, a
+// quoted-printable body is decoded into the message text.
+//
+// Lines arrive as the POP client reads them: each complete line ends in a
+// single '\n' (a "\r\n" ending is accepted too), and a line longer than the
+// client's buffer comes as several pieces without '\n', the last piece
+// carrying it. A continuation piece never starts a line: it cannot be a
+// delimiter or the empty line that ends a header block, and only the first
+// piece of a long header line is looked at. A quoted-printable escape split
+// between two pieces is decoded whole.
+//
+// Decisions where mail in the wild leaves the result open:
+//   - An attachment still open when the message ends (its closing delimiter
+//     never came, or the connection dropped) is recorded with what it holds;
+//     a Base64 part in that state is flushed into it first.
+//   - A second opening while an attachment is open is ignored. Openings only
+//     happen in a part's header block and data only arrives in its body, so
+//     the open attachment is still empty: the part's body goes to it.
+//   - A Base64 decoder that meets a delimiter with no attachment open (a
+//     Base64 transfer-encoding line ahead of the multipart header in the same
+//     block) held the preamble; its bytes are dropped.
+//   - A Base64 body that is still being decoded when the message ends with no
+//     attachment open (typically a single-part Base64 message) becomes the
+//     message text, its "\r\n" line ends turned into '\n'.
+//
+// Memory: the announced size is only a hint. Buffers grow as needed; the hint
+// reserves at most kReserveLimit bytes at a time, and buffers left with much
+// unused room are trimmed when they are finished, so what a message keeps is
+// bounded by its own size.
+//
+// Thread rules: one thread. The MailMessage is borrowed from BeginParse to
+// EndParse and must outlive that span.
 
 #include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "message/mail_message.h"
+#include "net/base64_decoder.h"
+#include "net/byte_output.h"
 
 class MessageParser {
  public:
-  // Resets the parser state and starts filling `message` (already cleared).
+  static constexpr size_t kRecipientsLimit = 1023;           // characters of the joined list
+  static constexpr size_t kReserveLimit = size_t{64} << 20;  // largest reservation from a hint
+
+  MessageParser() = default;
+  MessageParser(const MessageParser&) = delete;
+  MessageParser& operator=(const MessageParser&) = delete;
+
+  // Clears `message`, resets the parser state and starts filling the message.
   void BeginParse(MailMessage& message, size_t announced_size);
-  // One line ending in a single '\n', or a 512-byte piece without one.
+  // One line ending in a single '\n', or a piece of a longer line without one.
+  // Ignored outside BeginParse/EndParse.
   void ParseLine(const char* line, size_t length);
   // Ends the message: an attachment whose closing delimiter never came is
-  // recorded with what it holds.
+  // recorded with what it holds. The message is then complete.
   void EndParse();
+
+ private:
+  enum class Mode { kHeaders, kBody };
+
+  void ParseHeaderLine(std::string_view line);
+  void ParseBodyLine(std::string_view content, bool ends_line, bool continuation);
+  void AppendRecipient(std::string_view value);
+  void SetBoundary(std::string_view text);
+  void TakePartName(std::string_view line, std::string_view key);
+  void StartBase64();
+  void OpenAttachment();
+  void MoveDecodedIntoAttachment();
+  void CloseAttachment();
+  void EndPart();
+  void AppendQuotedPrintable(std::string_view content, bool ends_line);
+  void FinishQuotedPrintableCarry();
+  // What is left of the announced size after the bytes seen so far.
+  size_t RemainingHint() const;
+
+  MailMessage* message_ = nullptr;  // borrowed while parsing
+  Mode mode_ = Mode::kHeaders;
+  std::string boundary_;           // "--" + boundary text; empty while none is known
+  std::string* target_ = nullptr;  // the message text or open_data_
+  bool attachment_open_ = false;
+  std::string open_data_;
+  bool quoted_printable_ = false;
+  // An escape cut off at the end of a piece, waiting for the rest of its line.
+  char qp_carry_[2] = {};
+  size_t qp_carry_length_ = 0;
+  std::string decoded_;
+  StringOutput decoded_output_{decoded_};
+  std::optional<Base64Decoder> decoder_;  // present while a Base64 part is read
+  std::string part_name_;
+  bool name_pending_ = true;
+  bool alternative_seen_ = false;
+  bool mid_line_ = false;  // the last piece did not end its line
+  size_t announced_size_ = 0;
+  size_t seen_ = 0;
 };
