@@ -7,6 +7,9 @@
 //
 // Results are plain integers: negative values are minus the platform's errno.
 // Nothing here throws or logs. One thread at a time per object.
+//
+// Waits use poll, so any descriptor number works. Sends never raise SIGPIPE: a
+// peer that went away gives -EPIPE.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +18,9 @@
 
 class MailSocket {
  public:
+  // Flag bit: switch the socket to non-blocking mode after connecting.
+  static constexpr uint32_t kNonBlocking = 1;
+
   // terminator: the byte that ends a line for ReceiveLine (the clients pass '\n').
   MailSocket(uint32_t flags, char terminator);
   virtual ~MailSocket();
@@ -45,6 +51,14 @@ class MailSocket {
   // Bytes already read from the connection and not yet handed out.
   size_t buffered() const { return read_end_ - read_position_; }
 
+  // The longest a receive waits for the next bytes once it has started
+  // (ReceiveLine, ReceiveData, PeekData): a peer that falls silent in the
+  // middle of a line then gives -ETIMEDOUT instead of blocking for ever.
+  // 0 or negative: no limit (the default). Applies to the current socket and
+  // to every later one.
+  void set_receive_time_limit(int seconds);
+  int receive_time_limit() const { return receive_time_limit_; }
+
  protected:
   int WaitEvent(int seconds, int microseconds, int mask);
   // For ClientSocket: adopt a freshly created socket / mark it connected.
@@ -54,6 +68,14 @@ class MailSocket {
   uint32_t flags_;
 
  private:
+  // One receive into the read-ahead buffer: bytes read, 0 when the peer
+  // closed, or -errno.
+  int FillReadBuffer();
+  void ApplyReceiveTimeLimit();
+
+  static constexpr size_t kReadAheadSize = 64 * 1024;
+
+  int receive_time_limit_ = 0;
   bool connected_ = false;
   int socket_ = -1;
   char terminator_;

@@ -6,24 +6,43 @@
 // negative for a time-out, a closed connection or -errno. RetrieveMessage
 // returns 100 for a message above the size limit, which is not fetched.
 // Used on one thread; owns the MailMessage of its last retrieval.
+//
+// A conversation that has lost step with the server (a reply or message line
+// that timed out, an over-long reply line, a server that closed) is closed at
+// once, so later commands fail fast with -1 instead of reading stale lines.
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "message/mail_message.h"
 #include "message/message_parser.h"
 #include "net/client_socket.h"
+
+// Reply parsing, free of sockets. Each reads what the matching scanf pattern
+// would, with saturation instead of overflow.
+// STAT "+OK 2 320" -> 2 ("%*s %d %*d"); none when the reply holds no number.
+std::optional<long long> StatCount(std::string_view reply);
+// LIST "+OK 1 2048" -> 2048 ("%*s %*d %ld").
+std::optional<long long> ListSize(std::string_view reply);
+// UIDL "+OK 1 abc" -> "abc" ("%*s %*d %s"), cut at `limit` characters.
+std::optional<std::string> UidlId(std::string_view reply, size_t limit);
 
 class PopClient : public ClientSocket {
  public:
   static constexpr int kDefaultReplyWaitSeconds = 119;
   static constexpr size_t kUniqueIdLimit = 255;  // characters kept of a UIDL id
 
+  // reply_wait_seconds: how long a reply (and each later piece of a line) may
+  // take to arrive; at least 1.
   explicit PopClient(int reply_wait_seconds = kDefaultReplyWaitSeconds);
   ~PopClient() override;
 
   // Connects and reads the greeting: the negative connect result, or the
   // greeting's ReadReply result.
   int Connect(const std::string& host, const std::string& service) override;
+  // -EINVAL without sending anything when the user or password holds a line
+  // break (it would smuggle in a command of its own).
   int Login(const std::string& user, const std::string& password);
   // The count on a positive STAT reply, else the ReadReply result.
   int MessageCount();
@@ -42,11 +61,25 @@ class PopClient : public ClientSocket {
   int message_count() const { return message_count_; }
 
  private:
+  // Reply lines longer than this are cut here; the rest of the line is read
+  // and dropped so that the next reply starts in step.
+  static constexpr int kReplyLineLimit = 1023;
+  // Message lines are read and handed to the parser in pieces of this size.
+  static constexpr int kPieceSize = 512;
+
   int ReadReply();
   int SendCommand(const std::string& command);
+  // Reads the message lines after a positive RETR reply into the parser.
+  void ReadMessageLines(long long announced_size);
+  // Drops what the server has sent beyond the end of the message, without
+  // waiting for more.
+  void DropStrayData();
+  // Closes a conversation that can no longer be trusted to be in step.
+  int Abandon(int result);
 
   int reply_wait_seconds_;
   char reply_[2048] = {};
+  int reply_length_ = 0;
   int message_count_ = 0;
   long size_limit_ = 0;
   MailMessage message_;
