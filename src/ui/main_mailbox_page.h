@@ -1,0 +1,60 @@
+#pragma once
+// The "Mailboxes" page of the setup sheet: the POP accounts with Add, Replace
+// and Delete. Works on copies of the processor's accounts, each keeping its
+// id, so Cancel leaves the processor's accounts exactly as they were and,
+// on OK, the processor can give every account it still knows the marker a
+// running pass may have moved meanwhile. The caller reads the edited list
+// back through mailboxes() after the sheet was accepted.
+//
+// The list box is sorted by "user@server"; the account order (the order of
+// checking and saving) is the order of creation, except that Replace moves
+// the account concerned to the end. Each row carries its account's key.
+// UI thread only.
+
+#include <cstdint>
+#include <vector>
+
+#include <QWidget>
+
+#include "config/mailbox_account.h"
+
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+
+class MainMailboxPage : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit MainMailboxPage(std::vector<MailboxAccount> accounts, QWidget* parent = nullptr);
+
+  // The working list in account order; new accounts carry id 0.
+  std::vector<MailboxAccount> mailboxes() const;
+
+ private:
+  struct Entry {
+    uint64_t key;
+    MailboxAccount account;
+  };
+
+  void AddAccount();
+  void ReplaceAccount();
+  void DeleteAccount();
+  void ShowSelectedAccount();
+
+  std::vector<Entry>::iterator SelectedEntry();
+  // Adds the entry's row in sorted place.
+  QListWidgetItem* AddRow(const Entry& entry);
+
+  std::vector<Entry> entries_;
+  uint64_t next_key_ = 1;
+
+  QLineEdit* server_ = nullptr;
+  QLineEdit* user_ = nullptr;
+  QLineEdit* password_ = nullptr;
+  QListWidget* list_ = nullptr;
+  QPushButton* add_button_ = nullptr;
+  QPushButton* replace_button_ = nullptr;
+  QPushButton* delete_button_ = nullptr;
+};
