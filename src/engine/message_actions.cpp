@@ -1,0 +1,173 @@
+#include "engine/message_actions.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "config/number_text.h"
+#include "engine/part_file.h"
+#include "engine/substitution.h"
+#include "net/pop_client.h"
+#include "net/smtp_client.h"
+
+namespace {
+
+// Connects for a send or forward; false (after logging why) when the action
+// cannot go on.
+bool ConnectToServer(SmtpClient& client, ActionContext& context) {
+  int result = client.Connect(context.settings.smtp_server, "smtp");
+  if (result < 0) {
+    context.log.Log("ERROR - Failed to connect to SMTP server.");
+    return false;
+  }
+  if (result == 0) {
+    context.log.Log(client.LastReply());
+    return false;
+  }
+  return true;
+}
+
+void LogBlankReasons(const std::string& to, ActionContext& context) {
+  if (to.empty()) context.log.Log("--> Reason: The recipient list (To: field) was blank!");
+  if (context.settings.email.empty()) {
+    context.log.Log("--> Reason: The E-mail address setting is blank!");
+  }
+}
+
+// The attach%d entries below attachCount, in index order. Only existing
+// properties are visited, so a huge count from a damaged agents file costs
+// nothing; missing entries would be empty and skipped anyway.
+std::vector<std::pair<int32_t, std::string>> AttachmentEntries(const AgentAction& action) {
+  int32_t count = action.NumberProperty("attachCount");
+  std::vector<std::pair<int32_t, std::string>> entries;
+  static constexpr std::string_view kPrefix = "attach";
+  for (const auto& [name, value] : action.properties()) {
+    if (name.size() <= kPrefix.size() || name.compare(0, kPrefix.size(), kPrefix) != 0) continue;
+    std::string digits = name.substr(kPrefix.size());
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      continue;
+    }
+    int32_t index = LeadingInteger(digits);
+    // Only the names "attach%d" produces: no leading zeros, no overflowed digits.
+    if (index >= count || std::to_string(index) != digits) continue;
+    entries.emplace_back(index, value);
+  }
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+// A file of exactly `length` bytes: a part file that could not be created or
+// was written only in part is not sent, and neither is an older file of the
+// same name that a failed write left in place.
+bool HasLength(const std::string& path, size_t length) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+         static_cast<size_t>(status.st_size) == length;
+}
+
+// Writes attachments 1.. of the message to the data folder and attaches them.
+// Two parts with the same name would otherwise share one file, and the first
+// one's content would be lost: later ones get their index in front.
+void AttachForwardedParts(const MailMessage& message, ActionContext& context, SmtpClient& client) {
+  std::set<std::string> used;
+  for (int i = 1; i < message.AttachmentCount(); ++i) {
+    const MailAttachment* part = message.Attachment(i);
+    std::string name = SafePartName(part->name);
+    if (name.empty()) name = "~rmp" + std::to_string(i);
+    while (used.count(name) != 0) name = std::to_string(i) + "_" + name;
+    used.insert(name);
+    std::string path = WritePartFile(context, i, part->length(), part->data.data(), name);
+    if (HasLength(path, part->length())) client.AddAttachment(path);
+  }
+}
+
+}  // namespace
+
+void SendMessageAction(const AgentAction& action, const FieldMap& fields, ActionContext& context) {
+  context.log.Log("--> Sending new message...");
+  SmtpClient client(&context.log, context.smtp_reply_wait_seconds);
+  if (!ConnectToServer(client, context)) return;
+
+  std::string body;
+  const std::string& template_path = action.Property("message");
+  if (!template_path.empty()) body = Substitute(ReadTextFile(template_path, context.log), fields);
+
+  for (const auto& [index, entry] : AttachmentEntries(action)) {
+    std::string path = Substitute(entry, fields);
+    if (!path.empty()) client.AddAttachment(path);
+  }
+
+  OutgoingMessage message;
+  message.sender = context.settings.email;
+  message.reply_to = context.settings.reply;
+  message.to = Substitute(action.Property("mailto"), fields);
+  message.subject = Substitute(action.Property("subject"), fields);
+  message.body = std::move(body);
+  message.cc = Substitute(action.Property("cclist"), fields);
+  message.sender_name = context.settings.name;
+  message.organization = context.settings.organization;
+
+  int result = client.SendMessage(message);
+  if (result < 0) {
+    context.log.Log("ERROR - Failed to send message.  Internal error # " + std::to_string(result));
+    LogBlankReasons(message.to, context);
+  } else if (result == 0) {
+    context.log.Log(client.LastReply());
+  }
+}
+
+void ForwardMessageAction(const AgentAction& action, const FieldMap& fields,
+                          ActionContext& context) {
+  context.log.Log("--> Forwarding message...");
+  SmtpClient client(&context.log, context.smtp_reply_wait_seconds);
+  if (!ConnectToServer(client, context)) return;
+
+  OutgoingMessage message;
+  message.to = Substitute(action.Property("mailto"), fields);
+  // Outside a pass there is no message: it is sent as an empty one would be,
+  // so the failure (or the blank reasons) is reported the usual way.
+  static const MailMessage kNoMessage;
+  const MailMessage& incoming = context.message ? *context.message : kNoMessage;
+  message.subject = std::string(incoming.Subject());
+  message.sender = std::string(incoming.Sender());
+  if (message.sender.empty()) message.sender = context.settings.email;
+  message.reply_to = std::string(incoming.ReplyAddress());
+  if (message.reply_to.empty()) message.reply_to = context.settings.reply;
+
+  if (incoming.AttachmentCount() == 0) {
+    message.body = std::string(incoming.Text());
+  } else {
+    const std::string& first = incoming.Attachment(0)->data;
+    // The first part is the text of the message; as text it ends at a zero byte.
+    message.body = first.substr(0, first.find('\0'));
+    AttachForwardedParts(incoming, context, client);
+  }
+
+  int result = client.SendMessage(message);
+  if (result < 0) {
+    context.log.Log("ERROR - Failed to forward message.");
+    LogBlankReasons(message.to, context);
+  } else if (result == 0) {
+    context.log.Log(client.LastReply());
+  }
+}
+
+void DeleteMessageAction(const AgentAction& /*action*/, const FieldMap& /*fields*/,
+                         ActionContext& context) {
+  context.log.Log("--> Deleting message...");
+  if (!context.pop) {
+    // No open session: nothing can be deleted, which reads as a failed request.
+    context.log.Log("ERROR - General network error.");
+    return;
+  }
+  int result = context.pop->DeleteMessage(context.message_number);
+  if (result < 0) {
+    context.log.Log("ERROR - General network error.");
+  } else if (result == 0) {
+    context.log.Log(context.pop->LastReply());
+  }
+}
