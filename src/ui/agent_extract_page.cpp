@@ -1,0 +1,145 @@
+#include "ui/agent_extract_page.h"
+
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "ui/agent_editor_text.h"
+#include "ui/suggestion_box.h"
+
+namespace {
+
+QString MarkerText(const std::string& text, int32_t kind) {
+  if (kind == kMarkerText) return "'" + ToQString(text) + "'";
+  return ToQString(text);
+}
+
+}  // namespace
+
+int32_t MarkerKindOf(const std::string& text) {
+  if (text == "{End of line}") return kMarkerEndOfLine;
+  if (text == "{Any blank space}") return kMarkerAnyBlank;
+  if (text == "{Tab character}") return kMarkerTab;
+  if (text == "{End of message}") return kMarkerEndOfMessage;
+  if (text == "{Next character}") return kMarkerNextCharacter;
+  return kMarkerText;
+}
+
+QString ExtractionRowText(const AgentExtraction& rule) {
+  QString row;
+  if (!rule.varname.empty()) row += "{" + ToQString(rule.varname) + "} = ";
+  if (!rule.startval.empty()) row += "Extract after " + MarkerText(rule.startval, rule.starttype);
+  if (!rule.endval.empty()) row += " until " + MarkerText(rule.endval, rule.endtype);
+  return row;
+}
+
+AgentExtractPage::AgentExtractPage(const std::vector<AgentExtraction>& rules, QWidget* parent)
+    : QWidget(parent), rules_(rules) {
+  auto* group = new QGroupBox(QStringLiteral("Information To Extract From Incoming Message"), this);
+  // "{End of message}" is offered only as an end; typed as a begin it still
+  // gets its code.
+  begin_ = new SuggestionBox(
+      {"{Any blank space}", "{End of line}", "{Next character}", "{Tab character}"}, group);
+  end_ = new SuggestionBox({"{Any blank space}", "{End of line}", "{End of message}",
+                            "{Next character}", "{Tab character}"},
+                           group);
+  variable_ = new QLineEdit(group);
+
+  auto* add = new QPushButton(QStringLiteral("&Add"), group);
+  auto* replace = new QPushButton(QStringLiteral("&Replace"), group);
+  auto* insert = new QPushButton(QStringLiteral("&Insert"), group);
+  auto* remove = new QPushButton(QStringLiteral("&Delete"), group);
+  rows_ = new QListWidget(group);
+  rows_->setAccessibleName(QStringLiteral("Extraction rules"));
+  rows_->setSelectionMode(QAbstractItemView::SingleSelection);
+
+  connect(add, &QPushButton::clicked, this, &AgentExtractPage::AddRule);
+  connect(replace, &QPushButton::clicked, this, &AgentExtractPage::ReplaceRule);
+  connect(insert, &QPushButton::clicked, this, &AgentExtractPage::InsertRule);
+  connect(remove, &QPushButton::clicked, this, &AgentExtractPage::DeleteRule);
+  connect(rows_, &QListWidget::itemSelectionChanged, this, &AgentExtractPage::ShowSelectedRule);
+
+  auto* form = new QFormLayout;
+  form->addRow(QStringLiteral("Begin extracting text after:"), begin_);
+  form->addRow(QStringLiteral("Extract until finding:"), end_);
+  form->addRow(QStringLiteral("Save extraction as variable:"), variable_);
+  auto* buttons = new QHBoxLayout;
+  for (QPushButton* button : {add, replace, insert, remove}) buttons->addWidget(button);
+  buttons->addStretch(1);
+  auto* group_layout = new QVBoxLayout(group);
+  group_layout->addLayout(form);
+  group_layout->addLayout(buttons);
+  group_layout->addWidget(rows_, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(group);
+
+  Rebuild(-1);
+}
+
+AgentExtraction AgentExtractPage::EditedRule() const {
+  AgentExtraction rule;
+  rule.startval = ToStdString(begin_->Text());
+  rule.starttype = MarkerKindOf(rule.startval);
+  rule.endval = ToStdString(end_->Text());
+  rule.endtype = MarkerKindOf(rule.endval);
+  rule.varname = ToStdString(variable_->text());
+  return rule;
+}
+
+int AgentExtractPage::SelectedIndex() const {
+  const QList<QListWidgetItem*> selected = rows_->selectedItems();
+  if (selected.isEmpty()) return -1;
+  return selected.first()->data(Qt::UserRole).toInt();
+}
+
+void AgentExtractPage::ShowSelectedRule() {
+  const int index = SelectedIndex();
+  if (index < 0) return;
+  const AgentExtraction& rule = rules_[index];
+  begin_->SetText(ToQString(rule.startval));
+  end_->SetText(ToQString(rule.endval));
+  variable_->setText(ToQString(rule.varname));
+}
+
+void AgentExtractPage::Rebuild(int selected_index) {
+  const QSignalBlocker blocker(rows_);
+  rows_->clear();
+  for (size_t index = 0; index < rules_.size(); ++index) {
+    auto* item = new QListWidgetItem(ExtractionRowText(rules_[index]), rows_);
+    item->setData(Qt::UserRole, static_cast<int>(index));
+  }
+  rows_->setCurrentRow(selected_index);
+  if (selected_index < 0) rows_->clearSelection();
+}
+
+void AgentExtractPage::AddRule() {
+  // Appending at the end leaves the selected rule at its index.
+  rules_.push_back(EditedRule());
+  Rebuild(SelectedIndex());
+}
+
+void AgentExtractPage::InsertRule() {
+  const int selected = SelectedIndex();
+  if (selected < 0) return;
+  rules_.insert(rules_.begin() + selected, EditedRule());
+  Rebuild(selected);
+}
+
+void AgentExtractPage::ReplaceRule() {
+  const int selected = SelectedIndex();
+  if (selected < 0) return;
+  rules_[selected] = EditedRule();
+  Rebuild(selected);
+}
+
+void AgentExtractPage::DeleteRule() {
+  const int selected = SelectedIndex();
+  if (selected < 0) return;
+  rules_.erase(rules_.begin() + selected);
+  Rebuild(-1);
+}
