@@ -1,0 +1,19 @@
+#include "ui/desktop_app.h"
+
+#include <QApplication>
+#include <QIcon>
+
+#include "ui/main_dialog.h"
+
+int RunDesktopApplication(int argc, char** argv, const StartupOptions& options) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Quor Mail Processor"));
+  QApplication::setDesktopFileName(QStringLiteral("quor"));
+
+  MainDialog dialog(options);
+  // The dialog registers the resources that hold the icon.
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/quor.svg")));
+  dialog.StartUp();
+  dialog.exec();
+  return 0;
+}

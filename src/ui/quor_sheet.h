@@ -1,0 +1,54 @@
+#pragma once
+// The setup sheet "Quor Setup": the tabs "Mail Agents", "Settings" and
+// "Mailboxes" with OK and Cancel. It copies the processor's settings, agents
+// and accounts when it is built and never writes to the processor: after an
+// accepted exec() the caller reads settings(), agents() and mailboxes() and
+// installs them. Leaving the "Settings" tab or pressing OK on it validates the
+// page; a failure keeps the page displayed.
+// UI thread only; the processor is only read, during construction.
+
+#include <optional>
+#include <vector>
+
+#include <QDialog>
+
+#include "config/mail_agent.h"
+#include "config/mailbox_account.h"
+#include "config/settings.h"
+
+class MailProcessor;
+class MainAgentPage;
+class MainMailboxPage;
+class MainSettingsPage;
+class QTabWidget;
+
+class QuorSheet : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit QuorSheet(const MailProcessor& processor, QWidget* parent = nullptr);
+
+  Settings settings() const;
+  std::vector<MailAgent> agents() const;
+  std::vector<MailboxAccount> mailboxes() const;
+
+  // The pages, for tests that need to reach behind the controls.
+  MainAgentPage* agent_page() const { return agent_page_; }
+  MainSettingsPage* settings_page() const { return settings_page_; }
+  MainMailboxPage* mailbox_page() const { return mailbox_page_; }
+  QTabWidget* tabs() const { return tabs_; }
+
+  void accept() override;
+
+ private:
+  void OnTabChanged(int index);
+  // Validates and commits the page at the index; true when it may be left.
+  bool LeavePage(int index);
+
+  QTabWidget* tabs_ = nullptr;
+  MainAgentPage* agent_page_ = nullptr;
+  MainSettingsPage* settings_page_ = nullptr;
+  MainMailboxPage* mailbox_page_ = nullptr;
+  int shown_index_ = 0;
+  bool switching_back_ = false;
+};
