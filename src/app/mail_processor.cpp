@@ -277,15 +277,16 @@ int MailProcessor::RunAgent(const MailAgent& agent) {
 
   ExtractVariables(agent, message.Text(), fields, *this);
 
-  ActionContext context{*this, pass_settings_};
-  context.base_directory = base_directory_;
-  context.pop = pop_client_.get();
-  context.message_number = current_message_;
-  context.message = &message;
-  context.body_text = BodyText();
-  context.smtp_reply_wait_seconds = timings_.smtp_reply_wait_seconds;
-  context.program_wait_milliseconds = timings_.program_wait_milliseconds;
-  context.play_sound = play_sound_;
+  ActionContext context{*this,
+                        pass_settings_,
+                        base_directory_,
+                        pop_client_.get(),
+                        current_message_,
+                        &message,
+                        BodyText(),
+                        timings_.smtp_reply_wait_seconds,
+                        timings_.program_wait_milliseconds,
+                        play_sound_};
 
   for (const AgentAction& action : agent.actions) {
     switch (action.type) {

@@ -42,7 +42,7 @@ class MailProcessorTest : public ::testing::Test {
 };
 
 constexpr const char* kStartedPattern =
-    R"(\[[A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4}\] - Started\.)";
+    R"(\[[A-Z][a-z][a-z] [A-Z][a-z][a-z] [0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9] [0-9]{4}\] - Started\.)";
 
 TEST_F(MailProcessorTest, FirstStartWithoutFilesUsesDefaultsAndCreatesTheLog) {
   {
