@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "config/file_content.h"
 #include "config/profile_file.h"
@@ -20,7 +21,20 @@ std::string Indexed(const std::string& prefix, size_t index, const char* suffix 
 class AgentSectionReader {
  public:
   AgentSectionReader(const ProfileFile& profile, std::string section)
-      : profile_(profile), section_(std::move(section)), keys_(profile.Keys(section_)) {}
+      : profile_(profile), section_(std::move(section)), keys_(profile.Keys(section_)) {
+    // One pass over the keys for the properties of every action, so that a
+    // section with many actions and many keys is not scanned once per action.
+    for (const auto& key : keys_) {
+      std::string_view after_action;
+      std::string_view after_property;
+      int64_t action = IndexAfterPrefix(key, "Action", after_action);
+      if (action < 0) continue;
+      int64_t property = IndexAfterPrefix(after_action, ".prop", after_property);
+      if (property < 0 || !IsOneOf(after_property, {".name", ".value"})) continue;
+      int64_t& last = last_property_[action];
+      last = std::max(last, property);
+    }
+  }
 
   std::string Text(const std::string& key) const {
     std::string value = profile_.GetString(section_, key, "", ProfileFile::kAgentsTextLimit);
@@ -36,10 +50,18 @@ class AgentSectionReader {
                               AgentsFile::kMaxMissingRecords);
   }
 
+  // The stored property count of an action, bounded the same way.
+  int32_t PropertyCount(int32_t action, const std::string& count_key) const {
+    auto found = last_property_.find(action);
+    return BoundedRecordCount(Number(count_key), found == last_property_.end() ? -1 : found->second,
+                              AgentsFile::kMaxMissingRecords);
+  }
+
  private:
   const ProfileFile& profile_;
   std::string section_;
   std::vector<std::string> keys_;
+  std::unordered_map<int64_t, int64_t> last_property_;  // action index -> last property index
 };
 
 MailAgent ReadAgent(const AgentSectionReader& reader) {
@@ -73,7 +95,7 @@ MailAgent ReadAgent(const AgentSectionReader& reader) {
     std::string prefix = Indexed("Action", j);
     action.name = reader.Text(prefix + ".name");
     action.type = reader.Number(prefix + ".type");
-    int32_t properties = reader.Count(prefix + ".propCount", prefix + ".prop", {".name", ".value"});
+    int32_t properties = reader.PropertyCount(j, prefix + ".propCount");
     for (int32_t k = 0; k < properties; ++k) {
       std::string property = Indexed(prefix + ".prop", k);
       action.SetProperty(reader.Text(property + ".name"), reader.Text(property + ".value"));
@@ -152,8 +174,7 @@ std::vector<MailAgent> AgentsFile::Load(const std::string& path) {
   profile.Load(path);
   std::vector<std::string> sections = profile.SectionNames();
   int32_t count = BoundedRecordCount(profile.GetInt(kAgentsSection, "AgentCount", 0),
-                                     LastIndexPresent(sections, "Agent", {""}),
-                                     kMaxMissingRecords);
+                                     LastIndexPresent(sections, "Agent", {""}), kMaxMissingRecords);
   std::vector<MailAgent> agents;
   for (int32_t i = 0; i < count; ++i) {
     agents.push_back(ReadAgent(AgentSectionReader(profile, Indexed("Agent", i))));

@@ -38,8 +38,8 @@ void SyncFolder(const std::string& folder) {
 }
 
 bool WriteAndClose(FILE* stream, std::string_view content) {
-  bool written = content.empty() ||
-                 std::fwrite(content.data(), 1, content.size(), stream) == content.size();
+  bool written =
+      content.empty() || std::fwrite(content.data(), 1, content.size(), stream) == content.size();
   written = written && std::fflush(stream) == 0 && fsync(fileno(stream)) == 0;
   // fclose reports delayed write errors too, so its result counts even after
   // an earlier failure has already decided the outcome.

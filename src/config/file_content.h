@@ -11,9 +11,10 @@
 // Plain functions without shared state; safe to call from any thread, but two
 // callers replacing the same path race and the last rename wins.
 
+#include <sys/types.h>
+
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 // Reads the whole file into content. False when the file is missing, is not
 // a regular file or cannot be read; content is then empty.

@@ -21,10 +21,11 @@
 //
 // A plain value: copy it freely; not safe for concurrent use of one object.
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <unordered_map>
 #include <vector>
 

@@ -1,7 +1,6 @@
 #include "config/record_bound.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace {
 
@@ -15,34 +14,38 @@ bool SameLetters(std::string_view left, std::string_view right) {
                     [](char a, char b) { return Lower(a) == Lower(b); });
 }
 
-// The index written in name between prefix and one of the suffixes, or -1.
-int64_t IndexIn(std::string_view name, std::string_view prefix,
-                const std::vector<std::string_view>& suffixes) {
+}  // namespace
+
+int64_t IndexAfterPrefix(std::string_view name, std::string_view prefix, std::string_view& rest) {
   if (name.size() <= prefix.size() || !SameLetters(name.substr(0, prefix.size()), prefix)) {
     return -1;
   }
-  std::string_view rest = name.substr(prefix.size());
+  std::string_view after = name.substr(prefix.size());
   size_t digits = 0;
-  while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
-  // Indexes are at most ten digits ("2147483647"); longer runs are never read.
-  if (digits == 0 || digits > 10 || (digits > 1 && rest[0] == '0')) return -1;
-  std::string_view tail = rest.substr(digits);
-  bool suffix_matches = std::any_of(suffixes.begin(), suffixes.end(),
-                                    [tail](std::string_view suffix) {
-                                      return SameLetters(tail, suffix);
-                                    });
-  if (!suffix_matches) return -1;
+  while (digits < after.size() && after[digits] >= '0' && after[digits] <= '9') ++digits;
+  // Indexes are at most ten digits ("2147483647"); other spellings are never read.
+  if (digits == 0 || digits > 10 || (digits > 1 && after[0] == '0')) return -1;
   int64_t index = 0;
-  for (size_t position = 0; position < digits; ++position) index = index * 10 + (rest[position] - '0');
+  for (size_t position = 0; position < digits; ++position) {
+    index = index * 10 + (after[position] - '0');
+  }
+  rest = after.substr(digits);
   return index;
 }
 
-}  // namespace
+bool IsOneOf(std::string_view text, const std::vector<std::string_view>& suffixes) {
+  return std::any_of(suffixes.begin(), suffixes.end(),
+                     [text](std::string_view suffix) { return SameLetters(text, suffix); });
+}
 
 int64_t LastIndexPresent(const std::vector<std::string>& names, std::string_view prefix,
                          const std::vector<std::string_view>& suffixes) {
   int64_t last = -1;
-  for (const auto& name : names) last = std::max(last, IndexIn(name, prefix, suffixes));
+  for (const auto& name : names) {
+    std::string_view rest;
+    int64_t index = IndexAfterPrefix(name, prefix, rest);
+    if (index >= 0 && IsOneOf(rest, suffixes)) last = std::max(last, index);
+  }
   return last;
 }
 

@@ -21,6 +21,14 @@
 int64_t LastIndexPresent(const std::vector<std::string>& names, std::string_view prefix,
                          const std::vector<std::string_view>& suffixes);
 
+// The index written in name right after prefix (letters compared without
+// regard to case, the index spelled as above), with rest set to the text
+// after its digits; -1 when name does not have that form.
+int64_t IndexAfterPrefix(std::string_view name, std::string_view prefix, std::string_view& rest);
+
+// True when text equals one of the suffixes, without regard to case.
+bool IsOneOf(std::string_view text, const std::vector<std::string_view>& suffixes);
+
 // The number of records to read: none for a count of 0 or below, else the
 // count, but no more than max_missing past last_present.
 int32_t BoundedRecordCount(int32_t stored_count, int64_t last_present, int32_t max_missing);
