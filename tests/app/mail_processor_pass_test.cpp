@@ -1,0 +1,231 @@
+// Whole passes against a real Dovecot POP3 server on loopback.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/mail_processor.h"
+#include "fixtures/dovecot_server.h"
+#include "fixtures/test_files.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+class RecordingSink : public LogSink {
+ public:
+  void AddLine(const std::string& line) override { lines.push_back(line); }
+  std::vector<std::string> lines;
+};
+
+std::string Message(const std::string& subject, const std::string& body) {
+  return "From: Ann <ann@example.org>\nTo: bob@example.net\nSubject: " + subject +
+         "\nDate: Mon, 7 Dec 2026 06:00:00 +0000\n\n" + body;
+}
+
+MailAgent SaveDataAgent(const std::string& name, const std::string& outfile,
+                        const std::string& line) {
+  MailAgent agent;
+  agent.name = name;
+  AgentAction save("Save Message Data to a File", 4);
+  save.SetProperty("outfile", outfile);
+  save.SetProperty("append", "1");
+  save.SetProperty("savemethod", "2");
+  save.SetProperty("linecount", "1");
+  save.SetProperty("line0", line + "\n");
+  agent.actions.push_back(save);
+  return agent;
+}
+
+class PassTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_.AddUser("ann", "secret");
+    server_.AddUser("bob", "hunter2");
+    processor_ = NewProcessor();
+  }
+
+  std::unique_ptr<MailProcessor> NewProcessor() {
+    auto processor = std::make_unique<MailProcessor>();
+    processor->set_base_directory(base_.path());
+    processor->set_profile_path(base_.File("quor.INI"));
+    ProcessorTimings timings;
+    timings.pop_reply_wait_seconds = 5;
+    processor->set_timings(timings);
+    processor->AttachSink(&sink_);
+    processor->LoadConfiguration();
+    return processor;
+  }
+
+  static MailboxAccount Account(const std::string& server, const std::string& user,
+                                const std::string& password, const std::string& marker = "") {
+    MailboxAccount account;
+    account.server = server;
+    account.user = user;
+    account.password = password;
+    account.last_message = marker;
+    return account;
+  }
+
+  void Install(std::vector<MailboxAccount> mailboxes, std::vector<MailAgent> agents = {},
+               Settings settings = {}) {
+    settings.logfile = base_.File("quor.log");
+    processor_->InstallConfiguration(settings, std::move(mailboxes), std::move(agents));
+  }
+
+  // Runs a pass and returns the lines it logged.
+  std::vector<std::string> RunPass() {
+    size_t before = sink_.lines.size();
+    EXPECT_EQ(processor_->RunPass(), 0);
+    return std::vector<std::string>(sink_.lines.begin() + static_cast<long>(before),
+                                    sink_.lines.end());
+  }
+
+  std::string Header(const std::string& user, const std::string& server) {
+    return "] - Checking mailbox " + user + "@" + server + "...";
+  }
+
+  TempDir base_;
+  DovecotServer server_;
+  RecordingSink sink_;
+  std::unique_ptr<MailProcessor> processor_;
+};
+
+TEST_F(PassTest, FirstRunTakesEverythingAndTheSecondFindsNothingNew) {
+  for (int i = 1; i <= 3; ++i) server_.Deliver("ann", Message("m" + std::to_string(i), "x\n"));
+  Install({Account(server_.host_text(), "ann", "secret")});
+
+  auto lines = RunPass();
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_THAT(lines[0], StartsWith("["));
+  EXPECT_THAT(lines[0], HasSubstr(Header("ann", server_.host_text())));
+  EXPECT_THAT(std::vector<std::string>(lines.begin() + 1, lines.end()),
+              ElementsAre("--> 3 new messages found.", "--> Retrieving message 1 of 3...",
+                          "--> Retrieving message 2 of 3...", "--> Retrieving message 3 of 3...",
+                          "Processing completed."));
+  std::string marker = processor_->mailboxes()[0].last_message;
+  EXPECT_FALSE(marker.empty());
+
+  lines = RunPass();
+  EXPECT_THAT(std::vector<std::string>(lines.begin() + 1, lines.end()),
+              ElementsAre("--> No new messages found.", "Processing completed."));
+  EXPECT_EQ(processor_->mailboxes()[0].last_message, marker);
+  EXPECT_EQ(server_.Count("ann"), 3);  // nothing deleted
+}
+
+TEST_F(PassTest, AMarkerWhoseMessageIsGoneMakesEveryMessageNew) {
+  server_.Deliver("ann", Message("a", "x\n"));
+  server_.Deliver("ann", Message("b", "x\n"));
+  Install({Account(server_.host_text(), "ann", "secret", "long-gone-uid")});
+  auto lines = RunPass();
+  EXPECT_EQ(lines[1], "--> 2 new messages found.");
+  EXPECT_EQ(lines[2], "--> Retrieving message 1 of 2...");
+}
+
+TEST_F(PassTest, TwoMailboxesWithTheSecondUnreachable) {
+  for (int i = 1; i <= 3; ++i) server_.Deliver("ann", Message("old", "x\n"));
+  MailAgent everything;
+  everything.name = "Everything";
+  Install({Account(server_.host_text(), "ann", "secret")}, {everything});
+  RunPass();  // the marker now names message 3
+  std::string marker = processor_->mailboxes()[0].last_message;
+  server_.Deliver("ann", Message("new 4", "x\n"));
+  server_.Deliver("ann", Message("new 5", "x\n"));
+
+  std::string dead = "127.0.0.1:" + std::to_string(FreeLoopbackPort());
+  auto mailboxes = processor_->mailboxes();
+  mailboxes.push_back(Account(dead, "bob", "hunter2"));
+  Install(mailboxes, {everything});
+  ASSERT_EQ(processor_->mailboxes()[0].last_message, marker);
+
+  auto lines = RunPass();
+  ASSERT_EQ(lines.size(), 9u);
+  EXPECT_THAT(lines[0], HasSubstr(Header("ann", server_.host_text())));
+  EXPECT_EQ(lines[1], "--> 2 new messages found.");
+  EXPECT_EQ(lines[2], "--> Retrieving message 4 of 5...");
+  EXPECT_EQ(lines[3], "--> [Agent Everything]: processing message 4...");
+  EXPECT_EQ(lines[4], "--> Retrieving message 5 of 5...");
+  EXPECT_EQ(lines[5], "--> [Agent Everything]: processing message 5...");
+  EXPECT_THAT(lines[6], HasSubstr(Header("bob", dead)));
+  EXPECT_EQ(lines[7], "ERROR - Failed to connect to POP server.");
+  EXPECT_EQ(lines[8], "Processing completed.");
+  EXPECT_NE(processor_->mailboxes()[0].last_message, marker);
+}
+
+TEST_F(PassTest, RefusedLoginLogsTheServersLineAndMovesOn) {
+  server_.Deliver("bob", Message("for bob", "x\n"));
+  Install({Account(server_.host_text(), "ann", "wrong"),
+           Account(server_.host_text(), "bob", "hunter2")});
+  auto lines = RunPass();
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_THAT(lines[1], StartsWith("-ERR"));
+  EXPECT_THAT(lines[1], ::testing::EndsWith("\r\n"));  // logged as received
+  EXPECT_THAT(lines[2], HasSubstr(Header("bob", server_.host_text())));
+  EXPECT_EQ(lines[3], "--> 1 new messages found.");
+  EXPECT_EQ(processor_->mailboxes()[0].last_message, "");
+}
+
+TEST_F(PassTest, MessageAboveTheSizeLimitIsSkippedForGood) {
+  server_.Deliver("ann", Message("small", "x\n"));
+  server_.Deliver("ann", Message("big", std::string(3000, 'y') + "\n"));
+  MailAgent everything;
+  everything.name = "All";
+  Settings settings;
+  settings.message_size = 1;  // 1000 bytes
+  Install({Account(server_.host_text(), "ann", "secret")}, {everything}, settings);
+  auto lines = RunPass();
+  EXPECT_THAT(std::vector<std::string>(lines.begin() + 1, lines.end()),
+              ElementsAre("--> 2 new messages found.", "--> Retrieving message 1 of 2...",
+                          "--> [Agent All]: processing message 1...",
+                          "--> Retrieving message 2 of 2...",
+                          "Warning: Message is larger than maximum allowed size!",
+                          "Processing completed."));
+  lines = RunPass();
+  EXPECT_EQ(lines[1], "--> No new messages found.");
+}
+
+TEST_F(PassTest, MatchingAgentsRunInOrderWithTheirOwnVariables) {
+  server_.Deliver("ann", Message("Order 42", "Order: 1234\nName: Ann Lee\n"));
+  MailAgent first = SaveDataAgent("First", base_.File("first.txt"), "{order}|{Subject}");
+  first.extractions.push_back({0, "Order: ", 3, "{End of line}", "order"});
+  first.conditions.push_back({"Subject", "contains", "Order", 0});
+  MailAgent disabled = SaveDataAgent("Disabled", base_.File("disabled.txt"), "never");
+  disabled.enabled = 0;
+  MailAgent second = SaveDataAgent("Second", base_.File("second.txt"), "[{order}]{Mailbox}");
+  MailAgent unmatched = SaveDataAgent("Unmatched", base_.File("unmatched.txt"), "never");
+  unmatched.conditions.push_back({"Subject", "is", "something else", 0});
+  Install({Account(server_.host_text(), "ann", "secret")}, {first, disabled, second, unmatched});
+
+  auto lines = RunPass();
+  EXPECT_THAT(lines, ::testing::Contains("--> [Agent First]: processing message 1..."));
+  EXPECT_THAT(lines, ::testing::Contains("--> Extracted {order}: '1234'"));
+  EXPECT_THAT(lines, ::testing::Not(::testing::Contains(HasSubstr("Agent Disabled"))));
+  EXPECT_THAT(lines, ::testing::Not(::testing::Contains(HasSubstr("Agent Unmatched"))));
+  auto first_line = std::find(lines.begin(), lines.end(), "--> [Agent First]: processing message 1...");
+  auto second_line = std::find(lines.begin(), lines.end(), "--> [Agent Second]: processing message 1...");
+  ASSERT_NE(second_line, lines.end());
+  EXPECT_LT(first_line, second_line);
+  EXPECT_EQ(ReadWholeFile(base_.File("first.txt")), "1234|Order 42\n");
+  EXPECT_EQ(ReadWholeFile(base_.File("second.txt")), "[]ann@" + server_.host_text() + "\n");
+  EXPECT_FALSE(FileExists(base_.File("disabled.txt")));
+  EXPECT_FALSE(FileExists(base_.File("unmatched.txt")));
+}
+
+TEST_F(PassTest, ActionsOfUnknownTypesDoNothing) {
+  server_.Deliver("ann", Message("seven", "x\n"));
+  MailAgent agent;
+  agent.name = "Odd";
+  agent.actions.push_back(AgentAction("", 7));
+  agent.actions.push_back(AgentAction("", -1));
+  Install({Account(server_.host_text(), "ann", "secret")}, {agent});
+  auto lines = RunPass();
+  EXPECT_THAT(std::vector<std::string>(lines.begin() + 1, lines.end()),
+              ElementsAre("--> 1 new messages found.", "--> Retrieving message 1 of 1...",
+                          "--> [Agent Odd]: processing message 1...", "Processing completed."));
+}
+
+}  // namespace
