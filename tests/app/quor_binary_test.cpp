@@ -1,0 +1,117 @@
+// The quor program itself, run the way users run it.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include "fixtures/child_process.h"
+#include "fixtures/dovecot_server.h"
+#include "fixtures/test_files.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+size_t CountOf(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+class QuorBinaryTest : public ::testing::Test {
+ protected:
+  std::vector<std::string> Arguments(std::vector<std::string> extra = {}) {
+    std::vector<std::string> arguments = {"--base-dir", base_.path(), "--profile", Profile()};
+    arguments.insert(arguments.begin(), extra.begin(), extra.end());
+    return arguments;
+  }
+  std::string Profile() const { return config_.File("quor/quor.INI"); }
+  // No display: the tests never open a window.
+  std::map<std::string, std::optional<std::string>> Headless() {
+    return {{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}};
+  }
+
+  TempDir base_;
+  TempDir config_;
+};
+
+TEST_F(QuorBinaryTest, TwoRunsAppendTwoStartLinesAndLeaveCleanFiles) {
+  for (int run = 0; run < 2; ++run) {
+    ChildProcess quor(QUOR_BINARY, Arguments({"--headless", "--once"}), Headless());
+    ASSERT_EQ(quor.Wait(), 0) << quor.Errors();
+    EXPECT_THAT(quor.Output(), HasSubstr("] - Started."));
+  }
+  std::string log = ReadWholeFile(base_.File("quor.log"));
+  EXPECT_EQ(CountOf(log, "] - Started.\n"), 2u);
+
+  std::string profile = ReadWholeFile(Profile());
+  EXPECT_THAT(profile, HasSubstr("[Settings]"));
+  EXPECT_THAT(profile, HasSubstr("Logfile=" + base_.File("quor.log")));
+  EXPECT_THAT(profile, HasSubstr("MailboxCount=0"));
+  struct stat info {};
+  ASSERT_EQ(stat(Profile().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  EXPECT_EQ(ReadWholeFile(base_.File("quoragts.ini")), "[Agents]\nAgentCount=0.\n");
+  // The second save backed up the first one's file.
+  EXPECT_EQ(ReadWholeFile(base_.File("quoragts.ini.bak")), "[Agents]\nAgentCount=0.\n");
+}
+
+TEST_F(QuorBinaryTest, BadCommandLinesExitWithStatusTwo) {
+  for (auto arguments : std::vector<std::vector<std::string>>{{"--frobnicate"}, {"--base-dir"}}) {
+    ChildProcess quor(QUOR_BINARY, arguments, Headless());
+    EXPECT_EQ(quor.Wait(), 2);
+    std::string errors = quor.Errors();
+    EXPECT_THAT(errors, HasSubstr("quor: "));
+    EXPECT_THAT(errors, HasSubstr("usage: quor"));
+  }
+}
+
+TEST_F(QuorBinaryTest, HelpAndVersion) {
+  ChildProcess help(QUOR_BINARY, {"--help"}, Headless());
+  EXPECT_EQ(help.Wait(), 0);
+  EXPECT_THAT(help.Output(), HasSubstr("--headless"));
+  ChildProcess version(QUOR_BINARY, {"--version"}, Headless());
+  EXPECT_EQ(version.Wait(), 0);
+  EXPECT_THAT(version.Output(), HasSubstr("Quor Mail Processor"));
+}
+
+TEST_F(QuorBinaryTest, TerminationSignalsSaveAndExitCleanly) {
+  for (int signal_number : {SIGTERM, SIGINT}) {
+    ChildProcess quor(QUOR_BINARY, Arguments(), Headless());
+    ASSERT_TRUE(quor.WaitForOutput("] - Started.")) << quor.Errors();
+    // Without a display and without --headless it says so and runs headless.
+    EXPECT_THAT(quor.Errors(), HasSubstr("running headless"));
+    quor.Signal(signal_number);
+    EXPECT_EQ(quor.Wait(), 0);
+    EXPECT_TRUE(FileExists(Profile()));
+  }
+}
+
+TEST_F(QuorBinaryTest, OnePassAgainstARealServer) {
+  DovecotServer server;
+  server.AddUser("ann", "secret");
+  server.Deliver("ann", "From: a@example.org\nSubject: hello\n\nbody\n");
+  WriteWholeFile(base_.File("quoragts.ini"),
+                 "[Agents]\r\nAgentCount=1.\r\n[Agent0]\r\nName=Greeter.\r\nEnabled=1.\r\n"
+                 "CondCount=1.\r\nCond0.fld=Subject.\r\nCond0.op=is.\r\nCond0.value=hello.\r\n");
+  mkdir(config_.File("quor").c_str(), 0700);
+  WriteWholeFile(Profile(), "[Settings]\nMailboxCount=1\nPOPServer0=" + server.host_text() +
+                                "\nPOPUser0=ann\nPOPPassword0=secret\n");
+  ChildProcess quor(QUOR_BINARY, Arguments({"--headless", "--once"}), Headless());
+  ASSERT_EQ(quor.Wait(), 0) << quor.Errors();
+  std::string output = quor.Output();
+  EXPECT_THAT(output, HasSubstr("] - Checking mailbox ann@" + server.host_text() + "...\n"
+                                "--> 1 new messages found.\n"
+                                "--> Retrieving message 1 of 1...\n"
+                                "--> [Agent Greeter]: processing message 1...\n"
+                                "Processing completed.\n"));
+  // The marker reached the profile through the save on exit.
+  EXPECT_THAT(ReadWholeFile(Profile()), ::testing::MatchesRegex("(.|\n)*POPLastMsg0=[^\n]+\n(.|\n)*"));
+  ChildProcess again(QUOR_BINARY, Arguments({"--headless", "--once"}), Headless());
+  ASSERT_EQ(again.Wait(), 0);
+  EXPECT_THAT(again.Output(), HasSubstr("--> No new messages found."));
+}
+
+}  // namespace
