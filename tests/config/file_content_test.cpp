@@ -1,16 +1,15 @@
 #include "config/file_content.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "config/file_size_limit.h"
 #include "fixtures/test_files.h"
 
 namespace {
@@ -23,27 +22,6 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
   std::sort(names.begin(), names.end());
   return names;
 }
-
-// Makes every write past `bytes` fail the way a full disk does, for the life
-// of the object. Works for any user, unlike read-only folders.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    saved_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, saved_handler_);
-  }
-
- private:
-  rlimit saved_{};
-  void (*saved_handler_)(int) = nullptr;
-};
 
 class FileContentTest : public ::testing::Test {
  protected:
