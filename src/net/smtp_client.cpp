@@ -160,7 +160,7 @@ int SmtpClient::Connect(const std::string& host, const std::string& service) {
   int result = ClientSocket::Connect(host, service);
   if (result < 0) return result;
   result = ReadReply();
-  if (result < 0) return result;
+  if (result < 0) return Abandon(result);
   // A refusing greeting does not end the attempt: the HELO reply decides.
   return Command("HELO " + LocalHostName());
 }
