@@ -79,6 +79,9 @@ void MainMailboxPage::AddAccount() {
   account.password = password_->text().toStdString();
   if (account.server.empty() || account.user.empty()) return;
   entries_.push_back(Entry{next_key_++, std::move(account)});
+  // A row sorted in above the selection shifts it, which the list reports as
+  // a selection change; the fields must keep what the user typed.
+  const QSignalBlocker blocker(list_);
   AddRow(entries_.back());
 }
 

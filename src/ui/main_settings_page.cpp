@@ -25,7 +25,8 @@ QLineEdit* NewTextField(const std::string& text, QWidget* parent) {
   return field;
 }
 
-// A number field followed by its unit, both named by the row's label.
+// A number field followed by its unit; the row's label and the unit both
+// name the field itself, not the row around it.
 QWidget* NumberRow(QLineEdit* field, const QString& unit, QWidget* parent) {
   auto* row = new QWidget(parent);
   auto* layout = new QHBoxLayout(row);
@@ -80,10 +81,13 @@ MainSettingsPage::MainSettingsPage(const Settings& settings, QWidget* parent)
   smtp_server_ = NewTextField(settings_.smtp_server, this);
   form->addRow(tr("Outgoing Mail (SMTP) Server:"), smtp_server_);
   check_interval_ = new QLineEdit(QString::number(settings_.pop_delay), this);
-  form->addRow(tr("Check Incoming Mail Every:"), NumberRow(check_interval_, tr("minutes"), this));
+  auto* interval_label = new QLabel(tr("Check Incoming Mail Every:"), this);
+  interval_label->setBuddy(check_interval_);
+  form->addRow(interval_label, NumberRow(check_interval_, tr("minutes"), this));
   size_limit_ = new QLineEdit(QString::number(settings_.message_size), this);
-  form->addRow(tr("Ignore Message Larger Than:"),
-               NumberRow(size_limit_, tr("kilobytes (0 for no limit)"), this));
+  auto* size_label = new QLabel(tr("Ignore Message Larger Than:"), this);
+  size_label->setBuddy(size_limit_);
+  form->addRow(size_label, NumberRow(size_limit_, tr("kilobytes (0 for no limit)"), this));
 
   // The path field has no label of its own: the check box names it.
   auto* log_row = new QHBoxLayout;
