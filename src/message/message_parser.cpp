@@ -172,6 +172,7 @@ void MessageParser::ParseBodyLine(std::string_view content, bool ends_line, bool
     // line carry Base64 text however short they are.
     const size_t line_length = content.size() + (ends_line ? 1 : 0);
     if (!continuation && line_length <= 2) return;
+    MakeRoomForDecoded(content.size());
     decoder_->Write(content.data(), content.size());
     return;
   }
@@ -220,12 +221,21 @@ void MessageParser::TakePartName(std::string_view line, std::string_view key) {
   name_pending_ = false;
 }
 
-void MessageParser::StartBase64() {
-  decoder_.emplace(decoded_output_);
-  // Base64 carries 3 bytes in 4 characters; what is left of the message is a
-  // good estimate of the part, so large attachments are not copied as they grow.
-  const size_t estimate = std::min(RemainingHint() / 4 * 3 + 3, kReserveLimit);
-  if (decoded_.capacity() < estimate) decoded_.reserve(estimate);
+void MessageParser::StartBase64() { decoder_.emplace(decoded_output_); }
+
+void MessageParser::MakeRoomForDecoded(size_t incoming) {
+  // Base64 carries 3 bytes in 4 characters.
+  const size_t needed = decoded_.size() + incoming / 4 * 3 + 3;
+  if (needed <= decoded_.capacity()) return;
+  size_t room = std::max(needed, decoded_.capacity() * 2);
+  if (decoded_.size() >= kLargePart) {
+    // A large attachment is most of what is left of the message: reserving
+    // that once spares copying megabytes at every doubling. Small parts never
+    // get here, so many of them do not each reserve the whole message.
+    const size_t estimate = needed + RemainingHint() / 4 * 3;
+    room = std::max(room, std::min(estimate, kReserveLimit));
+  }
+  decoded_.reserve(room);
 }
 
 void MessageParser::OpenAttachment() {

@@ -34,9 +34,10 @@
 //     message text, its "\r\n" line ends turned into '\n'.
 //
 // Memory: the announced size is only a hint. Buffers grow as needed; the hint
-// reserves at most kReserveLimit bytes at a time, and buffers left with much
-// unused room are trimmed when they are finished, so what a message keeps is
-// bounded by its own size.
+// reserves the message text and, once a Base64 part has grown large, the rest
+// of that part, never more than kReserveLimit bytes at a time. Buffers left
+// with much unused room are trimmed when they are finished, so what a message
+// keeps is bounded by its own size.
 //
 // Thread rules: one thread. The MailMessage is borrowed from BeginParse to
 // EndParse and must outlive that span.
@@ -54,6 +55,7 @@ class MessageParser {
  public:
   static constexpr size_t kRecipientsLimit = 1023;           // characters of the joined list
   static constexpr size_t kReserveLimit = size_t{64} << 20;  // largest reservation from a hint
+  static constexpr size_t kLargePart = size_t{64} << 10;  // decoded size that earns a reservation
 
   MessageParser() = default;
   MessageParser(const MessageParser&) = delete;
@@ -77,6 +79,7 @@ class MessageParser {
   void SetBoundary(std::string_view text);
   void TakePartName(std::string_view line, std::string_view key);
   void StartBase64();
+  void MakeRoomForDecoded(size_t incoming);
   void OpenAttachment();
   void MoveDecodedIntoAttachment();
   void CloseAttachment();
