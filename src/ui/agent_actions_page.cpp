@@ -49,9 +49,9 @@ AgentActionsPage::AgentActionsPage(const std::vector<AgentAction>& actions, Extr
     int32_t type;
   };
   std::vector<TypeItem> type_items;
-  for (ActionType type : {ActionType::kDelete, ActionType::kSend, ActionType::kSound,
-                          ActionType::kSaveData, ActionType::kRunProgram, ActionType::kForward,
-                          ActionType::kSaveAttachments}) {
+  for (ActionType type :
+       {ActionType::kDelete, ActionType::kSend, ActionType::kSound, ActionType::kSaveData,
+        ActionType::kRunProgram, ActionType::kForward, ActionType::kSaveAttachments}) {
     const int32_t number = static_cast<int32_t>(type);
     type_items.push_back({QString::fromLatin1(ActionTypeName(number)), number});
   }

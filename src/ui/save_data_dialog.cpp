@@ -38,7 +38,11 @@ QStringList AvailableDataItems(const std::vector<AgentExtraction>& rules) {
   for (const AgentExtraction& rule : rules) {
     if (!rule.varname.empty()) items.append("{" + ToQString(rule.varname) + "}");
   }
-  items << "{Sender}" << "{Subject}" << "{Recipient}" << "{Message-Body}" << "{Date}"
+  items << "{Sender}"
+        << "{Subject}"
+        << "{Recipient}"
+        << "{Message-Body}"
+        << "{Date}"
         << "{Reply-To}";
   return SortedAlphabetically(items);
 }
@@ -49,8 +53,8 @@ QStringList FormatLines(const QString& format) {
   return lines;
 }
 
-SaveDataDialog::SaveDataDialog(const AgentAction& action,
-                               const std::vector<AgentExtraction>& rules, QWidget* parent)
+SaveDataDialog::SaveDataDialog(const AgentAction& action, const std::vector<AgentExtraction>& rules,
+                               QWidget* parent)
     : ActionDialog(QStringLiteral("Save Message Data to a File"), action, parent) {
   output_file_ = new QLineEdit(Text("outfile"), this);
   output_file_->setMinimumWidth(300);

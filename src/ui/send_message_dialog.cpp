@@ -111,7 +111,8 @@ void SendMessageDialog::AddAttachment() {
 void SendMessageDialog::RemoveAttachment() {
   const QList<QListWidgetItem*> selected = attachments_->selectedItems();
   if (selected.isEmpty()) return;
-  std::unique_ptr<QListWidgetItem> removed(attachments_->takeItem(attachments_->row(selected.first())));
+  std::unique_ptr<QListWidgetItem> removed(
+      attachments_->takeItem(attachments_->row(selected.first())));
 }
 
 void SendMessageDialog::StoreProperties(AgentAction& action) const {
@@ -120,6 +121,7 @@ void SendMessageDialog::StoreProperties(AgentAction& action) const {
   SetText(action, "subject", subject_->Text());
   SetText(action, "message", template_file_->text());
   QStringList entries;
-  for (int row = 0; row < attachments_->count(); ++row) entries.append(attachments_->item(row)->text());
+  for (int row = 0; row < attachments_->count(); ++row)
+    entries.append(attachments_->item(row)->text());
   SetNumberedList(action, "attachCount", "attach", entries);
 }
