@@ -100,6 +100,7 @@ int main(int argc, char** argv) {
   fs::path home = fs::absolute(argv[1]);
   fs::remove_all(home);
   fs::create_directories(home / "templates");
+  fs::create_directories(home / "attachments");
 
   std::cout << "Starting a private Dovecot POP3 server and an SMTP server on 127.0.0.1...\n";
   DovecotServer pop;
