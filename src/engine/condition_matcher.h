@@ -22,4 +22,5 @@ bool TestCondition(std::string_view text, const std::string& op, const std::stri
 // first place); a join other than 0 (AND) or 1 (OR) leaves the condition's own
 // result. Evaluation stops with false as soon as two running results in a row
 // are false, even when a later condition joined by OR would hold.
-bool MatchesConditions(const MailAgent& agent, const MailMessage& message, std::string_view mailbox);
+bool MatchesConditions(const MailAgent& agent, const MailMessage& message,
+                       std::string_view mailbox);

@@ -110,7 +110,8 @@ std::vector<std::string> ProgramLauncher::SplitCommandLine(std::string_view comm
 }
 
 ProgramLauncher::StartResult ProgramLauncher::Start(std::string_view command_line) {
-  std::vector<std::string> words = SplitCommandLine(command_line.substr(0, command_line.find('\0')));
+  std::vector<std::string> words =
+      SplitCommandLine(command_line.substr(0, command_line.find('\0')));
   if (words.empty()) return {0, ENOENT};
   std::vector<char*> argv;
   argv.reserve(words.size() + 1);

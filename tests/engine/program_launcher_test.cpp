@@ -1,0 +1,178 @@
+#include "engine/program_launcher.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "fixtures/test_files.h"
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+struct SplitCase {
+  std::string line;
+  Words words;
+};
+
+class SplitCommandLineTest : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitCommandLineTest, SplitsLikeTheOriginalPlatform) {
+  EXPECT_EQ(ProgramLauncher::SplitCommandLine(GetParam().line), GetParam().words)
+      << "line: " << GetParam().line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, SplitCommandLineTest,
+    ::testing::Values(
+        SplitCase{"", {}}, SplitCase{"   \t ", {}}, SplitCase{"prog", {"prog"}},
+        SplitCase{"prog ", {"prog"}}, SplitCase{"prog a  b\tc", {"prog", "a", "b", "c"}},
+        SplitCase{"prog \"a b\" c", {"prog", "a b", "c"}},
+        SplitCase{"prog a\"b c\"d", {"prog", "ab cd"}}, SplitCase{"prog \"\"", {"prog", ""}},
+        SplitCase{"prog \"\" x", {"prog", "", "x"}},
+        SplitCase{"prog \"unterminated group", {"prog", "unterminated group"}},
+        // Backslashes not before a quote are literal.
+        SplitCase{"C:\\Tools\\proc.exe a\\\\b", {"C:\\Tools\\proc.exe", "a\\\\b"}},
+        SplitCase{"prog a\\", {"prog", "a\\"}},
+        // 2n+1 backslashes and a quote: n backslashes and a literal quote.
+        SplitCase{"prog \\\"", {"prog", "\""}}, SplitCase{"prog a\\\\\\\"b", {"prog", "a\\\"b"}},
+        // 2n backslashes and a quote: n backslashes, the quote groups.
+        SplitCase{"prog \"a\\\\\" b", {"prog", "a\\", "b"}},
+        SplitCase{"prog \\\\\"x y\"", {"prog", "\\x y"}},
+        // Shell syntax is plain text.
+        SplitCase{"prog a; rm -rf ~", {"prog", "a;", "rm", "-rf", "~"}},
+        SplitCase{"prog $(reboot) `id` | x > y", {"prog", "$(reboot)", "`id`", "|", "x", ">", "y"}},
+        SplitCase{"prog 'single quotes' stay", {"prog", "'single", "quotes'", "stay"}},
+        SplitCase{"prog line\nfeed", {"prog", "line\nfeed"}}));
+
+class ProgramLauncherTest : public ::testing::Test {
+ protected:
+  // A script that records its arguments, one file each, then ends.
+  std::string RecorderScript() {
+    std::string path = folder_.File("record.sh");
+    WriteWholeFile(path,
+                   "#!/bin/sh\n"
+                   "out='" +
+                       folder_.path() +
+                       "'\n"
+                       "echo $# > \"$out/argc\"\n"
+                       "i=0\n"
+                       "for a in \"$@\"; do printf '%s' \"$a\" > \"$out/arg$i\"; i=$((i+1)); done\n"
+                       "readlink /proc/$$/fd/0 > \"$out/stdin\"\n"
+                       "if [ -e /proc/$$/fd/7 ]; then echo leaked > \"$out/fd7\"; fi\n"
+                       "env > \"$out/env\"\n"
+                       "pwd > \"$out/cwd\"\n"
+                       "touch \"$out/done\"\n");
+    chmod(path.c_str(), 0755);
+    return path;
+  }
+  std::string Arg(int i) { return ReadWholeFile(folder_.File("arg" + std::to_string(i))); }
+
+  TempDir folder_;
+  ProgramLauncher launcher_;
+};
+
+TEST_F(ProgramLauncherTest, ArgumentsArriveAsSplitWithoutAShell) {
+  std::string script = RecorderScript();
+  ProgramLauncher::StartResult started =
+      launcher_.Start(script + " \"two words\" a;b $(reboot) \\\"quoted\\\" `id` ~ *");
+  ASSERT_GT(started.pid, 0) << started.error;
+  ASSERT_TRUE(launcher_.WaitForExit(started.pid, std::chrono::seconds(20)));
+  ASSERT_TRUE(FileExists(folder_.File("done")));
+  EXPECT_EQ(ReadWholeFile(folder_.File("argc")), "7\n");
+  EXPECT_EQ(Arg(0), "two words");
+  EXPECT_EQ(Arg(1), "a;b");
+  EXPECT_EQ(Arg(2), "$(reboot)");
+  EXPECT_EQ(Arg(3), "\"quoted\"");
+  EXPECT_EQ(Arg(4), "`id`");
+  EXPECT_EQ(Arg(5), "~");
+  EXPECT_EQ(Arg(6), "*");
+}
+
+TEST_F(ProgramLauncherTest, ProgramGetsEnvironmentFolderAndNullInputOnly) {
+  std::string script = RecorderScript();
+  setenv("QUOR_LAUNCHER_MARK", "inherited value", 1);
+  // A descriptor without close-on-exec must still not reach the program.
+  int leaked = open("/dev/null", O_RDONLY);
+  ASSERT_GE(leaked, 0);
+  ASSERT_EQ(dup2(leaked, 7), 7);
+  ProgramLauncher::StartResult started = launcher_.Start(script);
+  close(7);
+  close(leaked);
+  unsetenv("QUOR_LAUNCHER_MARK");
+  ASSERT_GT(started.pid, 0);
+  ASSERT_TRUE(launcher_.WaitForExit(started.pid, std::chrono::seconds(20)));
+  EXPECT_NE(ReadWholeFile(folder_.File("env")).find("QUOR_LAUNCHER_MARK=inherited value\n"),
+            std::string::npos);
+  EXPECT_EQ(ReadWholeFile(folder_.File("stdin")), "/dev/null\n");
+  EXPECT_FALSE(FileExists(folder_.File("fd7")));
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  EXPECT_EQ(ReadWholeFile(folder_.File("cwd")), std::string(cwd) + "\n");
+}
+
+TEST_F(ProgramLauncherTest, CommandLineEndsAtAZeroByte) {
+  std::string script = RecorderScript();
+  std::string line = script + " kept";
+  line.push_back('\0');
+  line += " dropped";
+  ProgramLauncher::StartResult started = launcher_.Start(line);
+  ASSERT_GT(started.pid, 0);
+  ASSERT_TRUE(launcher_.WaitForExit(started.pid, std::chrono::seconds(20)));
+  EXPECT_EQ(ReadWholeFile(folder_.File("argc")), "1\n");
+  EXPECT_EQ(Arg(0), "kept");
+}
+
+TEST_F(ProgramLauncherTest, ProgramIsFoundInPath) {
+  ProgramLauncher::StartResult started = launcher_.Start("true");
+  ASSERT_GT(started.pid, 0);
+  EXPECT_TRUE(launcher_.WaitForExit(started.pid, std::chrono::seconds(20)));
+}
+
+struct BadProgram {
+  const char* label;
+  std::string (*make)(const TempDir&);
+  int error;
+};
+
+class UnstartableProgramTest : public ::testing::TestWithParam<BadProgram> {
+ protected:
+  TempDir folder_;
+  ProgramLauncher launcher_;
+};
+
+TEST_P(UnstartableProgramTest, StartFailsWithTheReason) {
+  std::string program = GetParam().make(folder_);
+  ProgramLauncher::StartResult started = launcher_.Start(program + " argument");
+  EXPECT_EQ(started.pid, 0) << GetParam().label;
+  EXPECT_EQ(started.error, GetParam().error) << GetParam().label;
+  EXPECT_EQ(launcher_.RunningCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, UnstartableProgramTest,
+    ::testing::Values(
+        BadProgram{"missing", [](const TempDir& d) { return d.File("absent"); }, ENOENT},
+        BadProgram{"missing in PATH",
+                   [](const TempDir&) { return std::string("quor-no-such-program-xyz"); }, ENOENT},
+        BadProgram{"directory", [](const TempDir& d) { return d.path(); }, EACCES},
+        BadProgram{"not executable",
+                   [](const TempDir& d) {
+                     WriteWholeFile(d.File("plain.sh"), "#!/bin/sh\nexit 0\n");
+                     chmod(d.File("plain.sh").c_str(), 0644);
+                     return d.File("plain.sh");
+                   },
+                   EACCES},
+        BadProgram{"empty line", [](const TempDir&) { return std::string("  "); }, ENOENT}));
+
+TEST(ProgramLauncherWait, UnknownPidCountsAsEnded) {
+  ProgramLauncher launcher;
+  EXPECT_TRUE(launcher.WaitForExit(1, std::chrono::milliseconds(0)));
+}
+
+}  // namespace
