@@ -1,0 +1,709 @@
+// The POP3 client: reply parsing on its own, the conversation against
+// scripted (often hostile) servers, and real retrievals from Dovecot.
+
+#include "net/pop_client.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fixtures/dovecot_server.h"
+#include "fixtures/scripted_server.h"
+#include "fixtures/test_files.h"
+#include "message/line_feeder.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using Lines = std::vector<std::string>;
+
+// How a message travels in a RETR reply: CR LF line ends, a dot doubled at
+// the start of a line, a lone dot at the end.
+std::string OnTheWire(const std::string& text) {
+  std::string wire;
+  size_t position = 0;
+  while (position < text.size()) {
+    size_t end = text.find('\n', position);
+    std::string line =
+        text.substr(position, end == std::string::npos ? std::string::npos : end - position);
+    position = end == std::string::npos ? text.size() : end + 1;
+    if (!line.empty() && line[0] == '.') wire += '.';
+    wire += line + "\r\n";
+  }
+  return wire + ".\r\n";
+}
+
+// ---- Reply parsing ----------------------------------------------------------
+
+struct NumberCase {
+  const char* reply;
+  std::optional<long long> expected;
+};
+
+TEST(PopReplyParsingTest, StatCountIsTheFirstNumberAfterTheStatus) {
+  const NumberCase cases[] = {
+      {"+OK 2 320\r\n", 2},
+      {"+OK 0 0\r\n", 0},
+      {"+OK\r\n", std::nullopt},
+      {"+OK \r\n", std::nullopt},
+      {"+OK two 320\r\n", std::nullopt},
+      {"+OK\t7\t1\r\n", 7},
+      {"+OK -3 0\r\n", -3},
+      {"+OK 12abc\r\n", 12},
+      {"+OK 99999999999999999999999 1\r\n", LLONG_MAX},  // saturates instead of overflowing
+      {"", std::nullopt},
+  };
+  for (const NumberCase& c : cases) EXPECT_EQ(StatCount(c.reply), c.expected) << c.reply;
+}
+
+TEST(PopReplyParsingTest, ListSizeIsTheSecondNumber) {
+  const NumberCase cases[] = {
+      {"+OK 1 2048\r\n", 2048},           {"+OK 1\r\n", std::nullopt},
+      {"+OK 2048\r\n", std::nullopt},     {"+OK x 2048\r\n", std::nullopt},
+      {"+OK 1 200000 extra\r\n", 200000}, {"+OK 1 -5\r\n", -5},
+  };
+  for (const NumberCase& c : cases) EXPECT_EQ(ListSize(c.reply), c.expected) << c.reply;
+}
+
+struct IdCase {
+  const char* reply;
+  std::optional<std::string> expected;
+};
+
+TEST(PopReplyParsingTest, UidlIdIsTheWordAfterTheNumber) {
+  const IdCase cases[] = {
+      {"+OK 1 000000016b16487c\r\n", "000000016b16487c"},
+      {"+OK 3 abc def\r\n", "abc"},
+      {"+OK 1\r\n", std::nullopt},
+      {"+OK abc\r\n", std::nullopt},
+      {"+OK 1    spaced\r\n", "spaced"},
+  };
+  for (const IdCase& c : cases) EXPECT_EQ(UidlId(c.reply, 255), c.expected) << c.reply;
+}
+
+TEST(PopReplyParsingTest, UidlIdIsCutAtTheLimit) {
+  const std::string id(300, 'u');
+  EXPECT_EQ(UidlId("+OK 1 " + id + "\r\n", 255), std::string(255, 'u'));
+  EXPECT_EQ(UidlId("+OK 1 " + id + "\r\n", 0), "");
+}
+
+// ---- Conversations with scripted servers ------------------------------------
+
+class PopClientScriptTest : public ::testing::Test {
+ protected:
+  static constexpr int kShortWait = 1;
+
+  // Greeting and a successful USER/PASS.
+  ScriptedServer& LoggedIn() {
+    return server_.Send("+OK ready\r\n")
+        .Expect("USER ann")
+        .Send("+OK\r\n")
+        .Expect("PASS secret")
+        .Send("+OK logged in\r\n");
+  }
+
+  // Starts the server with the script so far, connects and logs in.
+  void ConnectAndLogIn() {
+    server_.Start();
+    ASSERT_EQ(client_.Connect(server_.host_text(), "pop3"), 1);
+    ASSERT_EQ(client_.Login("ann", "secret"), 1);
+  }
+
+  // Everything the client sent, once it has closed the connection.
+  Lines SentBeforeClose() {
+    client_.Close();
+    EXPECT_TRUE(server_.WaitForConnectionEnd());
+    return server_.Received();
+  }
+
+  ScriptedServer server_;
+  PopClient client_{kShortWait};
+};
+
+TEST_F(PopClientScriptTest, LoginSendsUserThenPass) {
+  LoggedIn().Expect("QUIT").Send("+OK bye\r\n");
+  ConnectAndLogIn();
+  EXPECT_EQ(client_.LastReply(), "+OK logged in\r\n");
+  client_.Logout();
+  EXPECT_EQ(client_.LastReply(), "+OK bye\r\n");
+  EXPECT_EQ(SentBeforeClose(), (Lines{"USER ann", "PASS secret", "QUIT"}));
+  EXPECT_FALSE(client_.connected());
+  EXPECT_TRUE(server_.Errors().empty());
+}
+
+TEST_F(PopClientScriptTest, RefusedPasswordGivesZeroAndTheRefusalLine) {
+  server_.Send("+OK ready\r\n")
+      .Expect("USER")
+      .Send("+OK\r\n")
+      .Expect("PASS")
+      .Send("-ERR invalid password\r\n");
+  server_.Start();
+  ASSERT_EQ(client_.Connect("127.0.0.1", server_.port_text()), 1);
+  EXPECT_EQ(client_.Login("ann", "wrong"), 0);
+  EXPECT_EQ(client_.LastReply(), "-ERR invalid password\r\n");
+}
+
+TEST_F(PopClientScriptTest, RefusedUserSendsNoPassword) {
+  server_.Send("+OK ready\r\n").Expect("USER").Send("-ERR who?\r\n");
+  server_.Start();
+  ASSERT_EQ(client_.Connect(server_.host_text(), "pop3"), 1);
+  EXPECT_EQ(client_.Login("nobody", "secret"), 0);
+  EXPECT_EQ(client_.LastReply(), "-ERR who?\r\n");
+  EXPECT_EQ(SentBeforeClose(), (Lines{"USER nobody"}));
+}
+
+TEST_F(PopClientScriptTest, LineBreakInCredentialsIsRefusedWithoutSending) {
+  server_.Send("+OK ready\r\n");
+  server_.Start();
+  ASSERT_EQ(client_.Connect(server_.host_text(), "pop3"), 1);
+  EXPECT_EQ(client_.Login("ann\r\nDELE 1", "secret"), -EINVAL);
+  EXPECT_EQ(client_.Login("ann", "secret\nDELE 1"), -EINVAL);
+  EXPECT_EQ(SentBeforeClose(), Lines{});
+}
+
+TEST_F(PopClientScriptTest, NegativeGreetingGivesZero) {
+  server_.Send("-ERR too busy\r\n");
+  server_.Start();
+  EXPECT_EQ(client_.Connect(server_.host_text(), "pop3"), 0);
+  EXPECT_EQ(client_.LastReply(), "-ERR too busy\r\n");
+}
+
+TEST_F(PopClientScriptTest, NoGreetingWithinTheReplyWaitGivesMinusOne) {
+  server_.Silence(milliseconds(10000));
+  server_.Start();
+  EXPECT_EQ(client_.Connect(server_.host_text(), "pop3"), -1);
+  // A greeting that came later would be taken for the next reply.
+  EXPECT_FALSE(client_.connected());
+  EXPECT_EQ(client_.LastReply(), "");
+}
+
+TEST_F(PopClientScriptTest, ServerThatClosesAtOnceGivesANegativeResult) {
+  server_.Close();
+  server_.Start();
+  EXPECT_LT(client_.Connect(server_.host_text(), "pop3"), 0);
+  EXPECT_FALSE(client_.connected());
+}
+
+TEST_F(PopClientScriptTest, ConnectFailureIsPassedOn) {
+  EXPECT_EQ(client_.Connect("127.0.0.1", std::to_string(FreeLoopbackPort())), -ECONNREFUSED);
+  EXPECT_EQ(client_.Connect("no-such-host.invalid", "pop3"), -1);
+}
+
+TEST_F(PopClientScriptTest, SilenceInTheMiddleOfAReplyTimesOut) {
+  server_.Send("+OK ready\r\n").Expect("USER").Send("+OK wai").Silence(milliseconds(10000));
+  server_.Start();
+  ASSERT_EQ(client_.Connect(server_.host_text(), "pop3"), 1);
+  EXPECT_EQ(client_.Login("ann", "secret"), -ETIMEDOUT);
+  EXPECT_FALSE(client_.connected());
+  EXPECT_EQ(client_.MessageCount(), -1);  // fails at once, nothing sent
+}
+
+TEST_F(PopClientScriptTest, SilenceInsteadOfAReplyClosesTheConversation) {
+  LoggedIn().Expect("STAT").Silence(milliseconds(10000));
+  ConnectAndLogIn();
+  EXPECT_EQ(client_.MessageCount(), -1);
+  EXPECT_FALSE(client_.connected());
+  std::string id;
+  EXPECT_EQ(client_.UniqueId(1, id), -1);
+  EXPECT_EQ(server_.Received(), (Lines{"USER ann", "PASS secret", "STAT"}));
+}
+
+TEST_F(PopClientScriptTest, OverlongReplyLineIsCutAndTheRestDropped) {
+  const std::string greeting = "+OK " + std::string(1996, 'g');  // 2000 bytes before CR LF
+  server_.Send(greeting + "\r\n").Expect("USER").Send("+OK\r\n").Expect("PASS").Send("+OK in\r\n");
+  server_.Start();
+  ASSERT_EQ(client_.Connect(server_.host_text(), "pop3"), 1);
+  EXPECT_EQ(client_.LastReply(), greeting.substr(0, 1023));
+  // The rest of the long line must not be taken for the USER reply.
+  EXPECT_EQ(client_.Login("ann", "secret"), 1);
+  EXPECT_EQ(client_.LastReply(), "+OK in\r\n");
+}
+
+TEST_F(PopClientScriptTest, EndlessReplyLineIsGivenUpOn) {
+  server_.Send("+OK ").SendEndless();
+  server_.Start();
+  EXPECT_EQ(client_.Connect(server_.host_text(), "pop3"), -EMSGSIZE);
+  EXPECT_FALSE(client_.connected());
+}
+
+struct GarbageCase {
+  const char* reply;
+};
+
+class PopClientGarbageTest : public PopClientScriptTest,
+                             public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(PopClientGarbageTest, ReplyNotStartingWithPlusIsARefusal) {
+  LoggedIn().Expect("STAT").Send(GetParam()).Expect("DELE 1").Send("+OK\r\n");
+  ConnectAndLogIn();
+  EXPECT_EQ(client_.MessageCount(), 0);
+  EXPECT_EQ(client_.LastReply(), GetParam());
+  EXPECT_EQ(client_.message_count(), 0);
+  EXPECT_EQ(client_.DeleteMessage(1), 1);  // still in step
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, PopClientGarbageTest,
+                         ::testing::Values(std::string("OK 2 320\r\n"), std::string("\r\n"),
+                                           std::string(" +OK 2 320\r\n"),
+                                           std::string("\x01\xff\x7f garbage\n"),
+                                           std::string("-ERR 2 320\r\n"),
+                                           std::string("\0+OK 2\r\n", 8)));
+
+struct StatCase {
+  const char* reply;
+  int count;
+};
+
+class PopClientStatTest : public PopClientScriptTest,
+                          public ::testing::WithParamInterface<StatCase> {};
+
+TEST_P(PopClientStatTest, PositiveStatGivesItsCount) {
+  LoggedIn().Expect("STAT").Send(GetParam().reply);
+  ConnectAndLogIn();
+  EXPECT_EQ(client_.MessageCount(), GetParam().count) << GetParam().reply;
+  EXPECT_EQ(client_.message_count(), GetParam().count);
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, PopClientStatTest,
+                         ::testing::Values(StatCase{"+OK 2 320\r\n", 2}, StatCase{"+OK\r\n", 0},
+                                           StatCase{"+OK 0 0\r\n", 0},
+                                           // A negative count would read as a network error.
+                                           StatCase{"+OK -3 0\r\n", 0},
+                                           StatCase{"+OK 99999999999 0\r\n", INT_MAX}));
+
+TEST_F(PopClientScriptTest, UniqueIdIsCutAndMissingIdGivesEmptyText) {
+  const std::string long_id(300, 'u');
+  LoggedIn()
+      .Expect("UIDL 1")
+      .Send("+OK 1 " + long_id + "\r\n")
+      .Expect("UIDL 2")
+      .Send("+OK 2\r\n")
+      .Expect("UIDL 3")
+      .Send("-ERR no such message\r\n");
+  ConnectAndLogIn();
+  std::string id = "stale";
+  EXPECT_EQ(client_.UniqueId(1, id), 1);
+  EXPECT_EQ(id, std::string(PopClient::kUniqueIdLimit, 'u'));
+  id = "stale";
+  EXPECT_EQ(client_.UniqueId(2, id), 1);
+  EXPECT_EQ(id, "");
+  id = "kept";
+  EXPECT_EQ(client_.UniqueId(3, id), 0);
+  EXPECT_EQ(id, "kept");
+  EXPECT_EQ(client_.LastReply(), "-ERR no such message\r\n");
+}
+
+TEST_F(PopClientScriptTest, DeleteSendsDeleWithTheNumber) {
+  LoggedIn().Expect("DELE 3").Send("+OK deleted\r\n").Expect("DELE 4").Send("-ERR gone\r\n");
+  ConnectAndLogIn();
+  EXPECT_EQ(client_.DeleteMessage(3), 1);
+  EXPECT_EQ(client_.DeleteMessage(4), 0);
+  EXPECT_EQ(client_.LastReply(), "-ERR gone\r\n");
+  EXPECT_TRUE(server_.Errors().empty());
+}
+
+// ---- Retrieval from scripted servers ----------------------------------------
+
+TEST_F(PopClientScriptTest, MessageAboveTheSizeLimitIsNotFetched) {
+  LoggedIn().Expect("LIST 1").Send("+OK 1 200000\r\n");
+  ConnectAndLogIn();
+  client_.set_size_limit(100000);
+  EXPECT_EQ(client_.RetrieveMessage(1), 100);
+  EXPECT_EQ(client_.Message().Subject(), "[no subject]");
+  EXPECT_EQ(client_.Message().Text(), "");
+  EXPECT_EQ(SentBeforeClose(), (Lines{"USER ann", "PASS secret", "LIST 1"}));
+}
+
+struct SizeCase {
+  long limit;
+  const char* list_reply;
+};
+
+class PopClientSizeLimitTest : public PopClientScriptTest,
+                               public ::testing::WithParamInterface<SizeCase> {};
+
+TEST_P(PopClientSizeLimitTest, MessageWithinTheLimitIsFetched) {
+  LoggedIn()
+      .Expect("LIST 1")
+      .Send(GetParam().list_reply)
+      .Expect("RETR 1")
+      .Send("+OK\r\n" + OnTheWire("Subject: fits\n\nbody\n"));
+  ConnectAndLogIn();
+  client_.set_size_limit(GetParam().limit);
+  EXPECT_EQ(client_.RetrieveMessage(1), 1);
+  EXPECT_EQ(client_.Message().Subject(), "fits");
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, PopClientSizeLimitTest,
+                         ::testing::Values(SizeCase{100000,
+                                                    "+OK 1 100000\r\n"},     // equal is fetched
+                                           SizeCase{0, "+OK 1 200000\r\n"},  // 0: no limit
+                                           SizeCase{100, "+OK 1\r\n"},       // no size: 0
+                                           SizeCase{100, "+OK 1 -500\r\n"}));
+
+TEST_F(PopClientScriptTest, RefusedListOrRetrGivesZero) {
+  LoggedIn()
+      .Expect("LIST 7")
+      .Send("-ERR no such message\r\n")
+      .Expect("LIST 8")
+      .Send("+OK 8 10\r\n")
+      .Expect("RETR 8")
+      .Send("-ERR locked\r\n");
+  ConnectAndLogIn();
+  EXPECT_EQ(client_.RetrieveMessage(7), 0);
+  EXPECT_EQ(client_.LastReply(), "-ERR no such message\r\n");
+  EXPECT_EQ(client_.RetrieveMessage(8), 0);
+  EXPECT_EQ(client_.LastReply(), "-ERR locked\r\n");
+}
+
+TEST_F(PopClientScriptTest, LineEndsAreNormalisedAndStuffingRemoved) {
+  LoggedIn()
+      .Expect("LIST 1")
+      .Send("+OK 1 60\r\n")
+      .Expect("RETR 1")
+      .Send(
+          "+OK\r\n"
+          "Subject: dots\r\n"
+          "\r\n"
+          "..x\r\n"
+          "bare line feed\n"
+          "..\r\n"
+          ". not the end\r\n"
+          ".\r\n");
+  ConnectAndLogIn();
+  ASSERT_EQ(client_.RetrieveMessage(1), 1);
+  EXPECT_EQ(client_.Message().Subject(), "dots");
+  EXPECT_EQ(client_.Message().Text(), ".x\nbare line feed\n.\n not the end\n");
+}
+
+TEST_F(PopClientScriptTest, LongLinesArriveWholeWithOneLineFeed) {
+  const std::string long_line(1500, 'a');
+  // 511 characters put the CR last in a 512-byte piece.
+  const std::string cr_at_piece_end(511, 'b');
+  // The piece after the first 512 bytes is ".": part of the line, not the end.
+  const std::string dot_after_piece = std::string(512, 'c') + ".";
+  const std::string body = long_line + "\n" + cr_at_piece_end + "\n" + dot_after_piece + "\n" +
+                           ".stuffed after long lines\nlast\n";
+  LoggedIn()
+      .Expect("LIST 1")
+      .Send("+OK 1 3000\r\n")
+      .Expect("RETR 1")
+      .Send("+OK\r\n" + OnTheWire("Subject: long\n\n" + body));
+  ConnectAndLogIn();
+  ASSERT_EQ(client_.RetrieveMessage(1), 1);
+  // Stuffing is removed from the line after the long lines, which starts a line.
+  EXPECT_EQ(client_.Message().Text(), long_line + "\n" + cr_at_piece_end + "\n" + dot_after_piece +
+                                          "\n" + ".stuffed after long lines\nlast\n");
+}
+
+TEST_F(PopClientScriptTest, ConnectionLostMidMessageKeepsWhatCame) {
+  LoggedIn()
+      .Expect("LIST 1")
+      .Send("+OK 1 500\r\n")
+      .Expect("RETR 1")
+      .Send("+OK\r\nSubject: cut short\r\n\r\nfirst line\r\nhalf a li")
+      .Close();
+  ConnectAndLogIn();
+  EXPECT_EQ(client_.RetrieveMessage(1), 1);
+  EXPECT_EQ(client_.Message().Subject(), "cut short");
+  EXPECT_EQ(client_.Message().Text(), "first line\n");
+  EXPECT_FALSE(client_.connected());
+  EXPECT_EQ(client_.RetrieveMessage(2), -1);
+}
+
+TEST_F(PopClientScriptTest, SilenceMidMessageEndsTheRetrieval) {
+  LoggedIn()
+      .Expect("LIST 1")
+      .Send("+OK 1 500\r\n")
+      .Expect("RETR 1")
+      .Send("+OK\r\nSubject: stalled\r\n\r\nfirst line\r\n")
+      .Silence(milliseconds(10000));
+  ConnectAndLogIn();
+  EXPECT_EQ(client_.RetrieveMessage(1), 1);
+  EXPECT_EQ(client_.Message().Text(), "first line\n");
+  EXPECT_FALSE(client_.connected());
+}
+
+TEST_F(PopClientScriptTest, LinesAfterTheEndOfTheMessageAreDropped) {
+  LoggedIn()
+      .Expect("LIST 1")
+      .Send("+OK 1 40\r\n")
+      .Expect("RETR 1")
+      .Send("+OK\r\n" + OnTheWire("Subject: one\n\nbody\n") + "stray one\r\n+OK stray two\r\n")
+      .Expect("DELE 1")
+      .Send("-ERR not deleted\r\n");
+  ConnectAndLogIn();
+  ASSERT_EQ(client_.RetrieveMessage(1), 1);
+  EXPECT_EQ(client_.Message().Text(), "body\n");
+  EXPECT_TRUE(client_.connected());
+  EXPECT_EQ(client_.DeleteMessage(1), 0);
+  EXPECT_EQ(client_.LastReply(), "-ERR not deleted\r\n");
+}
+
+TEST_F(PopClientScriptTest, EndlessDataAfterTheMessageIsGivenUpOn) {
+  LoggedIn()
+      .Expect("LIST 1")
+      .Send("+OK 1 40\r\n")
+      .Expect("RETR 1")
+      .Send("+OK\r\n" + OnTheWire("Subject: flood\n\nbody\n"))
+      .SendEndless();
+  ConnectAndLogIn();
+  EXPECT_EQ(client_.RetrieveMessage(1), 1);
+  EXPECT_EQ(client_.Message().Subject(), "flood");
+  // Dropped at once if it has arrived by the end of the message, otherwise
+  // refused as an endless reply line: never taken for a reply, never a hang.
+  EXPECT_LT(client_.DeleteMessage(1), 0);
+  EXPECT_FALSE(client_.connected());
+}
+
+TEST_F(PopClientScriptTest, EndlessMessageStopsInsteadOfFillingMemory) {
+  LoggedIn()
+      .Expect("LIST 1")
+      .Send("+OK 1 100\r\n")
+      .Expect("RETR 1")
+      .Send("+OK\r\nSubject: endless\r\n\r\n")
+      .SendEndless();
+  ConnectAndLogIn();
+  EXPECT_EQ(client_.RetrieveMessage(1), 1);
+  EXPECT_EQ(client_.Message().Subject(), "endless");
+  EXPECT_FALSE(client_.connected());
+  // Twice the announced size plus a fixed allowance, never the whole flood.
+  EXPECT_LT(client_.Message().Text().size(), size_t{17} * 1024 * 1024);
+  EXPECT_GT(client_.Message().Text().size(), size_t{15} * 1024 * 1024);
+}
+
+TEST(PopClientWaitTest, WellBehavedServerCostsNoWaitAfterAMessage) {
+  ScriptedServer server;
+  server.Send("+OK ready\r\n")
+      .Expect("LIST 1")
+      .Send("+OK 1 40\r\n")
+      .Expect("RETR 1")
+      .Send("+OK\r\n" + OnTheWire("Subject: quick\n\nbody\n"));
+  server.Start();
+  PopClient client;  // the full reply wait
+  ASSERT_EQ(client.Connect(server.host_text(), "pop3"), 1);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client.RetrieveMessage(1), 1);
+  // Waiting a second for stray lines after every message would show here.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(900));
+}
+
+TEST_F(PopClientScriptTest, RetrievalReplacesThePreviousMessage) {
+  LoggedIn()
+      .Expect("LIST 1")
+      .Send("+OK 1 40\r\n")
+      .Expect("RETR 1")
+      .Send("+OK\r\n" + OnTheWire("Subject: first\nDate: Mon\n\nbody one\n"))
+      .Expect("LIST 2")
+      .Send("+OK 2 40\r\n")
+      .Expect("RETR 2")
+      .Send("+OK\r\n" + OnTheWire("Subject: second\n\nbody two\n"));
+  ConnectAndLogIn();
+  ASSERT_EQ(client_.RetrieveMessage(1), 1);
+  EXPECT_EQ(client_.Message().Date(), "Mon");
+  ASSERT_EQ(client_.RetrieveMessage(2), 1);
+  EXPECT_EQ(client_.Message().Subject(), "second");
+  EXPECT_EQ(client_.Message().Date(), "[unknown]");
+  EXPECT_EQ(client_.Message().Text(), "body two\n");
+}
+
+// ---- Against a real POP3 server ---------------------------------------------
+
+std::string SampleMessage(const std::string& name) {
+  return ReadWholeFile(std::string(QUOR_FIXTURES_DIR) + "/mail/" + name);
+}
+
+class PopClientDovecotTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_.AddUser("ann", "secret");
+    server_.AddUser("bob", "hunter2");
+  }
+
+  // Connected and logged in as ann.
+  void LogIn(PopClient& client) {
+    ASSERT_EQ(client.Connect(server_.host_text(), "pop3"), 1) << server_.LogText();
+    ASSERT_EQ(client.Login("ann", "secret"), 1) << client.LastReply() << server_.LogText();
+  }
+
+  DovecotServer server_;
+  PopClient client_;
+};
+
+TEST_F(PopClientDovecotTest, LoginWithGoodAndBadPassword) {
+  ASSERT_EQ(client_.Connect(server_.host_text(), "pop3"), 1);
+  EXPECT_EQ(client_.LastReply().substr(0, 3), "+OK");
+  EXPECT_EQ(client_.Login("ann", "wrong"), 0);
+  EXPECT_EQ(client_.LastReply(), "-ERR [AUTH] Authentication failed.\r\n");
+  EXPECT_EQ(client_.Login("ann", "secret"), 1);
+  client_.Logout();
+  EXPECT_FALSE(client_.connected());
+}
+
+TEST_F(PopClientDovecotTest, StatAndUniqueIdsOfEveryMessage) {
+  for (const char* subject : {"one", "two", "three"}) {
+    server_.Deliver("ann", std::string("Subject: ") + subject + "\n\nbody\n");
+  }
+  server_.Deliver("bob", "Subject: other mailbox\n\nbody\n");
+  LogIn(client_);
+  EXPECT_EQ(client_.MessageCount(), 3);
+  std::set<std::string> ids;
+  for (int number = 1; number <= 3; ++number) {
+    std::string id;
+    ASSERT_EQ(client_.UniqueId(number, id), 1);
+    EXPECT_FALSE(id.empty());
+    ids.insert(id);
+  }
+  EXPECT_EQ(ids.size(), 3u);
+  std::string id = "unchanged";
+  EXPECT_EQ(client_.UniqueId(4, id), 0);
+  EXPECT_EQ(id, "unchanged");
+  ASSERT_EQ(client_.RetrieveMessage(2), 1);
+  EXPECT_EQ(client_.Message().Subject(), "two");  // delivery order is message order
+}
+
+TEST_F(PopClientDovecotTest, EmptyMailboxCountsZero) {
+  LogIn(client_);
+  EXPECT_EQ(client_.MessageCount(), 0);
+  EXPECT_EQ(client_.LastReply(), "+OK 0 0\r\n");
+}
+
+// Each sample, retrieved over POP3, must give exactly what the parser makes of
+// the file itself: the transport adds and loses nothing.
+class PopClientSampleTest : public PopClientDovecotTest,
+                            public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PopClientSampleTest, RetrievedMessageEqualsTheParsedFile) {
+  const std::string text = SampleMessage(GetParam());
+  ASSERT_FALSE(text.empty()) << GetParam();
+  server_.Deliver("ann", text);
+  LogIn(client_);
+  ASSERT_EQ(client_.MessageCount(), 1);
+  ASSERT_EQ(client_.RetrieveMessage(1), 1);
+  const MailMessage& got = client_.Message();
+
+  MailMessage expected;
+  MessageParser parser;
+  ParseWhole(parser, expected, text);
+
+  EXPECT_EQ(got.subject, expected.subject);
+  EXPECT_EQ(got.recipients, expected.recipients);
+  EXPECT_EQ(got.date, expected.date);
+  EXPECT_EQ(got.from, expected.from);
+  EXPECT_EQ(got.reply_to, expected.reply_to);
+  EXPECT_EQ(got.text, expected.text);
+  ASSERT_EQ(got.AttachmentCount(), expected.AttachmentCount());
+  for (int n = 0; n < got.AttachmentCount(); ++n) {
+    EXPECT_EQ(got.Attachment(n)->name, expected.Attachment(n)->name) << n;
+    EXPECT_EQ(got.Attachment(n)->data, expected.Attachment(n)->data) << n;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, PopClientSampleTest,
+                         ::testing::Values("plain.eml", "mixed_gif.eml", "alternative.eml",
+                                           "quoted_printable.eml", "dot_lines.eml"));
+
+TEST_F(PopClientDovecotTest, PlainMessage) {
+  server_.Deliver("ann", SampleMessage("plain.eml"));
+  LogIn(client_);
+  ASSERT_EQ(client_.RetrieveMessage(1), 1);
+  const MailMessage& message = client_.Message();
+  EXPECT_EQ(message.Subject(), "Order 4711 shipped");
+  EXPECT_EQ(message.Recipient(), "Bob Example <bob@example.net>,carol@example.net");
+  EXPECT_EQ(message.Sender(), "Ann Example <ann@example.org>");
+  EXPECT_EQ(message.Date(), "Tue, 14 May 2024 09:30:00 +0200");
+  EXPECT_NE(message.Text().find("\nTracking number: ZX-99-1234\n"), std::string_view::npos);
+  EXPECT_EQ(message.Text().find('\r'), std::string_view::npos);
+  EXPECT_EQ(message.AttachmentCount(), 0);
+}
+
+TEST_F(PopClientDovecotTest, MixedMessageWithBase64Picture) {
+  server_.Deliver("ann", SampleMessage("mixed_gif.eml"));
+  LogIn(client_);
+  // The closing delimiter is the last line before the terminating dot.
+  ASSERT_EQ(client_.RetrieveMessage(1), 1);
+  const MailMessage& message = client_.Message();
+  ASSERT_EQ(message.AttachmentCount(), 2);
+  EXPECT_EQ(message.Attachment(0)->name, "");
+  EXPECT_EQ(message.Attachment(0)->data, "Here is the picture you asked for.\n\n");
+  EXPECT_EQ(message.Attachment(1)->name, "a.gif");
+  EXPECT_EQ(message.Attachment(1)->data, SampleMessage("a.gif"));
+  EXPECT_EQ(message.Text(), "This is a multi-part message in MIME format.\n\n");
+  EXPECT_EQ(message.ReplyAddress(), "orders@example.org");
+}
+
+TEST_F(PopClientDovecotTest, AlternativeAndQuotedPrintable) {
+  server_.Deliver("ann", SampleMessage("alternative.eml"));
+  server_.Deliver("ann", SampleMessage("quoted_printable.eml"));
+  LogIn(client_);
+  ASSERT_EQ(client_.RetrieveMessage(1), 1);
+  ASSERT_EQ(client_.Message().AttachmentCount(), 2);
+  EXPECT_NE(client_.Message().Attachment(1)->data.find("<p style=\"color:red\">Weekly news: the "
+                                                       "office is closed on Friday.</p>"),
+            std::string::npos);
+  ASSERT_EQ(client_.RetrieveMessage(2), 1);
+  EXPECT_EQ(client_.Message().Text().substr(0, 14), "Caf\xE9 = okdone\n");
+}
+
+TEST_F(PopClientDovecotTest, DotStuffedLinesComeBackAsWritten) {
+  server_.Deliver("ann", SampleMessage("dot_lines.eml"));
+  LogIn(client_);
+  ASSERT_EQ(client_.RetrieveMessage(1), 1);
+  EXPECT_EQ(client_.Message().Text(),
+            "The next lines begin with dots.\n.hidden\n..two dots\n.\n"
+            "The line above held a single dot.\n");
+}
+
+TEST_F(PopClientDovecotTest, MessageAboveTheSizeLimitIsNeverRetrieved) {
+  server_.Deliver("ann", "Subject: big\n\n" + std::string(200, 'x') + "\n");
+  server_.Deliver("ann", "Subject: small\n\nx\n");
+  LogIn(client_);
+  client_.set_size_limit(100);
+  EXPECT_EQ(client_.RetrieveMessage(1), 100);
+  EXPECT_EQ(client_.Message().Subject(), "[no subject]");
+  EXPECT_EQ(client_.RetrieveMessage(2), 1);
+  EXPECT_EQ(client_.Message().Subject(), "small");
+  client_.Logout();
+  // The server counts what it sent: one retrieval, of the small message.
+  EXPECT_TRUE(WaitUntil([&] { return server_.LogText().find("retr=1/") != std::string::npos; }))
+      << server_.LogText();
+}
+
+TEST_F(PopClientDovecotTest, DeleteThenQuitRemovesTheMessage) {
+  server_.Deliver("ann", "Subject: keep\n\nx\n");
+  server_.Deliver("ann", "Subject: remove\n\nx\n");
+  LogIn(client_);
+  ASSERT_EQ(client_.MessageCount(), 2);
+  EXPECT_EQ(client_.DeleteMessage(2), 1);
+  EXPECT_EQ(server_.Count("ann"), 2);  // POP3 deletes only at QUIT
+  client_.Logout();
+  EXPECT_TRUE(WaitUntil([&] { return server_.Count("ann") == 1; }));
+
+  PopClient again;
+  LogIn(again);
+  EXPECT_EQ(again.MessageCount(), 1);
+  ASSERT_EQ(again.RetrieveMessage(1), 1);
+  EXPECT_EQ(again.Message().Subject(), "keep");
+}
+
+TEST_F(PopClientDovecotTest, MailboxesOfSeveralUsersStayApart) {
+  server_.Deliver("ann", "Subject: for ann\n\nx\n");
+  server_.Deliver("bob", "Subject: for bob\n\nx\n");
+  server_.Deliver("bob", "Subject: for bob too\n\nx\n");
+  PopClient bob;
+  ASSERT_EQ(bob.Connect(server_.host_text(), "pop3"), 1);
+  ASSERT_EQ(bob.Login("bob", "hunter2"), 1);
+  EXPECT_EQ(bob.MessageCount(), 2);
+  LogIn(client_);
+  EXPECT_EQ(client_.MessageCount(), 1);
+  EXPECT_EQ(server_.Count("bob"), 2);
+  server_.DeleteAll("bob");
+  EXPECT_EQ(server_.Count("bob"), 0);
+}
+
+}  // namespace
