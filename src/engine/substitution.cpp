@@ -15,6 +15,14 @@ bool IsTrimmedBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
+// Position of the next "{" or "}" at or after `from`, or npos.
+size_t FindBrace(std::string_view text, size_t from) {
+  for (size_t i = from; i < text.size(); ++i) {
+    if (text[i] == '{' || text[i] == '}') return i;
+  }
+  return std::string_view::npos;
+}
+
 std::string_view TrimBlanks(std::string_view name) {
   while (!name.empty() && IsTrimmedBlank(name.front())) name.remove_prefix(1);
   while (!name.empty() && IsTrimmedBlank(name.back())) name.remove_suffix(1);
@@ -28,34 +36,34 @@ std::string Substitute(std::string_view text, const FieldMap& fields) {
   output.reserve(text.size());
   // The open token is kept as a range of the input, not a copy: a "{" inside
   // it flushes the range and starts a new one, so every byte is handled once.
-  bool open = false;
-  size_t token_start = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (!open) {
-      if (c == '{') {
-        open = true;
-        token_start = i + 1;
-      } else {
-        output.push_back(c);
-      }
-      continue;
+  size_t position = 0;
+  while (position < text.size()) {
+    size_t open = text.find('{', position);
+    if (open == std::string_view::npos) {
+      output.append(text.substr(position));
+      break;
     }
-    if (c == '{') {
+    output.append(text.substr(position, open - position));
+    size_t token_start = open + 1;
+    size_t brace = FindBrace(text, token_start);
+    while (brace != std::string_view::npos && text[brace] == '{') {
       output.push_back('{');
-      output.append(text.substr(token_start, i - token_start));
-      token_start = i + 1;
-    } else if (c == '}') {
-      open = false;
-      // std::map cannot look up a string_view without a copy; the copy is
-      // the name's length, so the whole run stays linear.
-      auto found = fields.find(std::string(TrimBlanks(text.substr(token_start, i - token_start))));
-      if (found != fields.end()) output.append(found->second);
+      output.append(text.substr(token_start, brace - token_start));
+      token_start = brace + 1;
+      brace = FindBrace(text, token_start);
     }
-  }
-  if (open) {
-    output.push_back('{');
-    output.append(text.substr(token_start));
+    if (brace == std::string_view::npos) {
+      // Unterminated: kept as it stands.
+      output.push_back('{');
+      output.append(text.substr(token_start));
+      break;
+    }
+    // std::map cannot look up a string_view without a copy; the copy is the
+    // name's length, so the whole run stays linear.
+    auto found =
+        fields.find(std::string(TrimBlanks(text.substr(token_start, brace - token_start))));
+    if (found != fields.end()) output.append(found->second);
+    position = brace + 1;
   }
   return output;
 }
