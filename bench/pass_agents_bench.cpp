@@ -1,0 +1,133 @@
+// What the agents cost in a pass: a full pass over a mailbox of 2000 messages
+// of about 20 KB, with no agents, then with 20 agents of three conditions and
+// three extraction rules each. Every agent tests all three conditions on
+// every message (one of them reads the body); in the usual case one agent in
+// twenty matches a message, as when each agent watches one kind of mail, and
+// in the worst case all twenty match, so every message logs 20 agent lines
+// and 60 extraction lines, each flushed to the log file on its own. Each
+// configuration runs three times; the best time counts. Target: the agents
+// add less than 10% to the pass.
+//
+//   build/bench/pass_agents_bench [messages]
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/mail_processor.h"
+#include "fixtures/dovecot_server.h"
+#include "fixtures/test_files.h"
+
+namespace {
+
+std::string SampleMessage(int number) {
+  std::string body;
+  body.reserve(20000);
+  body += "Order: " + std::to_string(100000 + number) + "\nName: Customer " +
+          std::to_string(number) + "\nTracking number: ZX-" + std::to_string(number) + "\n\n";
+  while (body.size() < 20000) {
+    body += "Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor.\n";
+  }
+  return "From: Shop <shop@example.org>\nTo: ann@example.org\nSubject: Message " +
+         std::to_string(number) + " about your order, topic " + std::to_string(number % 20) +
+         ".\nDate: Mon, 7 Dec 2026 06:00:00 +0000\n\n" + body;
+}
+
+enum class Matching { kOneInTwenty, kAll };
+
+std::vector<MailAgent> Agents(int count, Matching matching) {
+  std::vector<MailAgent> agents;
+  for (int i = 0; i < count; ++i) {
+    MailAgent agent;
+    agent.name = "Agent " + std::to_string(i);
+    std::string topic = matching == Matching::kAll ? "topic" : "topic " + std::to_string(i) + ".";
+    agent.conditions = {{"Message-Body", "contains", "Tracking number", 0},
+                        {"Sender", "does not contain", "spam" + std::to_string(i), 0},
+                        {"Subject", "contains", topic, 0}};
+    agent.extractions = {{0, "Order: ", 3, "{End of line}", "order"},
+                         {0, "Name: ", 3, "{End of line}", "name"},
+                         {0, "Tracking number: ", 1, "{Any blank space}", "tracking"}};
+    agents.push_back(agent);
+  }
+  return agents;
+}
+
+class NullSink : public LogSink {
+ public:
+  void AddLine(const std::string& line) override {
+    if (std::getenv("QUOR_BENCH_VERBOSE")) std::puts(line.c_str());
+  }
+};
+
+double RunPassSeconds(MailProcessor& processor) {
+  processor.ClearMarkers();
+  auto start = std::chrono::steady_clock::now();
+  processor.RunPass();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (std::getenv("QUOR_BENCH_TIMES")) std::printf("  pass %.3f s\n", seconds);
+  return seconds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int messages = argc > 1 ? std::atoi(argv[1]) : 2000;
+  DovecotServer server;
+  server.AddUser("ann", "secret");
+  size_t bytes = 0;
+  for (int i = 1; i <= messages; ++i) {
+    std::string message = SampleMessage(i);
+    bytes += message.size();
+    server.Deliver("ann", message);
+  }
+
+  TempDir base;
+  NullSink sink;
+  MailProcessor processor;
+  processor.set_base_directory(base.path());
+  processor.set_profile_path(base.File("quor.INI"));
+  processor.AttachSink(&sink);
+  processor.LoadConfiguration();
+  MailboxAccount account;
+  account.server = server.host_text();
+  account.user = "ann";
+  account.password = "secret";
+
+  Settings settings = processor.settings();
+  auto install = [&](int agent_count, Matching matching) {
+    processor.InstallConfiguration(settings, {account}, Agents(agent_count, matching));
+  };
+
+  // A first pass warms the server's index and the page cache.
+  install(0, Matching::kAll);
+  RunPassSeconds(processor);
+
+  double best_without = 1e9;
+  double best_with = 1e9;
+  double best_all = 1e9;
+  for (int round = 0; round < 3; ++round) {
+    install(0, Matching::kAll);
+    best_without = std::min(best_without, RunPassSeconds(processor));
+    install(20, Matching::kOneInTwenty);
+    best_with = std::min(best_with, RunPassSeconds(processor));
+    install(20, Matching::kAll);
+    best_all = std::min(best_all, RunPassSeconds(processor));
+  }
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  double megabytes = static_cast<double>(bytes) / 1e6;
+  auto overhead = [&](double seconds) { return (seconds / best_without - 1.0) * 100.0; };
+  std::printf("messages                          %d (%.1f MB)\n", messages, megabytes);
+  std::printf("pass without agents               %.3f s  (%.1f MB/s)\n", best_without,
+              megabytes / best_without);
+  std::printf("20 agents, one matches a message  %.3f s  (%.1f MB/s)  agents add %.1f %%\n",
+              best_with, megabytes / best_with, overhead(best_with));
+  std::printf("20 agents, all match every one    %.3f s  (%.1f MB/s)  agents add %.1f %%\n",
+              best_all, megabytes / best_all, overhead(best_all));
+  std::printf("peak memory              %.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+  return 0;
+}
