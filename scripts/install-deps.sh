@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb-cursor0 xvfb xauth
   dovecot-core dovecot-pop3d
   python3 python3-aiosmtpd
-  imagemagick x11-apps x11-utils libqt6svg6
+  imagemagick x11-apps x11-utils libqt6svg6 xdotool
 )
 
 missing=()
