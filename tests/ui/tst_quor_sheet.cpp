@@ -84,6 +84,7 @@ class TestQuorSheet : public QObject {
   void newAgentIsAppendedEnabledAndSelected();
   void rowsWithTheSameTextEachOpenTheirOwnAgent();
   void deleteRemovesTheAgentAndClearsTheSelection();
+  void newAndEditOpenTheAgentEditorModally();
 
   void parseUnsignedField_data();
   void parseUnsignedField();
@@ -423,6 +424,38 @@ void TestQuorSheet::deleteRemovesTheAgentAndClearsTheSelection() {
     QVERIFY2(!ButtonNamed(sheet->agent_page(), button)->isEnabled(), button);
   }
   QCOMPARE(Names(sheet->agents()), std::vector<std::string>({"Orders", "Alerts"}));
+  sheet->reject();
+}
+
+void TestQuorSheet::newAndEditOpenTheAgentEditorModally() {
+  FillProcessor();
+  // The sheet's own editor this time, not the scripted one.
+  auto sheet = std::make_unique<QuorSheet>(*processor_);
+  sheet->show();
+  QListWidget* list = AgentList(*sheet);
+  QString title;
+  auto answer_editor = [&](const QString& name, QDialogButtonBox::StandardButton button) {
+    QTimer::singleShot(0, this, [&title, name, button] {
+      QWidget* editor = QApplication::activeModalWidget();
+      QVERIFY(editor);
+      title = editor->windowTitle();
+      QLineEdit* name_field = FieldLabelled<QLineEdit>(editor, "Name:");
+      QVERIFY(name_field);
+      name_field->setText(name);
+      editor->findChild<QDialogButtonBox*>()->button(button)->click();
+    });
+  };
+  answer_editor("Invoices", QDialogButtonBox::Ok);
+  ButtonNamed(sheet->agent_page(), "&New...")->click();
+  QCOMPARE(title, QStringLiteral("New Mail Agent"));
+  QCOMPARE(SelectedRow(list), RowWithText(list, "Invoices\t(Enabled)"));
+
+  answer_editor("Ignored", QDialogButtonBox::Cancel);
+  SelectRow(list, "Alerts\t(Disabled)");
+  ButtonNamed(sheet->agent_page(), "&Edit...")->click();
+  QCOMPARE(title, QStringLiteral("Edit Mail Agent"));
+  QCOMPARE(Names(sheet->agents()),
+           std::vector<std::string>({"Orders", "Alerts", "Backup", "Invoices"}));
   sheet->reject();
 }
 
