@@ -112,9 +112,10 @@ int main(int argc, char** argv) {
   }
 
   bool ran = false;
-  std::string output = RunAndCapture({"/usr/bin/python3", YardstickScript(), std::to_string(sink.port()),
-                                      stored.path, std::to_string(repetitions)},
-                                     ran);
+  std::string output =
+      RunAndCapture({"/usr/bin/python3", YardstickScript(), std::to_string(sink.port()),
+                     stored.path, std::to_string(repetitions)},
+                    ran);
   double yardstick = ran ? std::atof(output.c_str()) : 0;
   if (yardstick <= 0) {
     std::fprintf(stderr, "the smtplib yardstick did not run\n");

@@ -20,7 +20,8 @@ void SendMessageAction(const AgentAction& action, const FieldMap& fields, Action
 // "Forward Incoming Message": sends context.message to the substituted mailto.
 // The first attachment is the body when there are attachments; the others are
 // written to <base>/data/ under their sanitised names and attached from there.
-void ForwardMessageAction(const AgentAction& action, const FieldMap& fields, ActionContext& context);
+void ForwardMessageAction(const AgentAction& action, const FieldMap& fields,
+                          ActionContext& context);
 
 // "Delete Incoming Message": DELE of context.message_number on context.pop.
 // The server removes the message when the POP3 session ends normally.

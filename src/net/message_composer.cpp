@@ -190,8 +190,8 @@ int MessageComposer::ComposeMultipart(std::FILE* file, std::string_view body,
 
   for (const std::string& path : attachments) {
     size_t slash = path.rfind('/');
-    std::string_view name =
-        slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
+    std::string_view name = slash == std::string::npos ? std::string_view(path)
+                                                       : std::string_view(path).substr(slash + 1);
     std::string type = AttachmentContentType(name);
     bool text_type = IsTextType(type);
     std::string quoted = QuotedFileName(name);
@@ -210,9 +210,9 @@ int MessageComposer::ComposeMultipart(std::FILE* file, std::string_view body,
   off_t length = ftello(file);
   if (length < 0) return -errno;
 
-  std::string header = "Content-Type: multipart/mixed; boundary=\"" + boundary +
-                       "\"\r\nContent-Length: " + std::to_string(static_cast<intmax_t>(length) + 5) +
-                       "\r\n\r\n";
+  std::string header =
+      "Content-Type: multipart/mixed; boundary=\"" + boundary +
+      "\"\r\nContent-Length: " + std::to_string(static_cast<intmax_t>(length) + 5) + "\r\n\r\n";
   output_.Write(header.data(), header.size());
   return 1;
 }

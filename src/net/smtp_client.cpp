@@ -30,7 +30,8 @@ constexpr size_t kSendBufferSize = 16 * 1024;
 // them without blocking.
 class SocketOutput : public ByteOutput {
  public:
-  SocketOutput(MailSocket& socket, int wait_seconds) : socket_(socket), wait_seconds_(wait_seconds) {
+  SocketOutput(MailSocket& socket, int wait_seconds)
+      : socket_(socket), wait_seconds_(wait_seconds) {
     buffer_.reserve(kSendBufferSize);
   }
   void Write(const char* bytes, size_t count) override {

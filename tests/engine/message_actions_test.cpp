@@ -87,11 +87,8 @@ class MessageActionTest : public ::testing::Test {
   static SmtpServer* sink_;
   CapturingLog log_;
   Settings settings_;
-  ActionContext context_{.log = log_,
-                         .settings = settings_,
-                         .base_directory = {},
-                         .body_text = {},
-                         .play_sound = {}};
+  ActionContext context_{
+      .log = log_, .settings = settings_, .base_directory = {}, .body_text = {}, .play_sound = {}};
   TempDir base_;
   TempDir files_;
   MailMessage message_;

@@ -65,23 +65,22 @@ TEST(MessageComposerHeader, EveryLineInItsPlace) {
   message.cc = "dora,eve,";
   message.subject = "Order 42";
   message.organization = "Example Ltd";
-  EXPECT_EQ(HeaderBlock(message),
-            std::string("To: Bob <bob@example.com>\r\n"
-                        "To:  carl\r\n"
-                        "Cc: dora\r\n"
-                        "Cc: eve\r\n"
-                        "From: Ann <ann>\r\n"
-                        "Reply-To: orders@example.com\r\n"
-                        "Subject: Order 42\r\n"
-                        "Organization: Example Ltd\r\n") +
-                kDate + kMime);
+  EXPECT_EQ(HeaderBlock(message), std::string("To: Bob <bob@example.com>\r\n"
+                                              "To:  carl\r\n"
+                                              "Cc: dora\r\n"
+                                              "Cc: eve\r\n"
+                                              "From: Ann <ann>\r\n"
+                                              "Reply-To: orders@example.com\r\n"
+                                              "Subject: Order 42\r\n"
+                                              "Organization: Example Ltd\r\n") +
+                                      kDate + kMime);
 }
 
 TEST(MessageComposerHeader, OptionalLinesAreLeftOut) {
   OutgoingMessage message = Basic();
   message.sender = "Ann <ann@example.com>";
   EXPECT_EQ(HeaderBlock(message), std::string("To: bob@example.com\r\n"
-                                               "From: Ann <ann@example.com>\r\n") +
+                                              "From: Ann <ann@example.com>\r\n") +
                                       kDate + kMime);
 }
 
@@ -140,10 +139,14 @@ TEST(AttachmentContentType, ByCaseSensitiveExtension) {
     const char* name;
     const char* type;
   } cases[] = {
-      {"index.html", "text/html"},   {"page.htm", "text/html"},
-      {"a.htmx", "text/html"},       {"notes.txt", "text/plain"},
-      {"a.gif", "image/gif"},        {"a.jpg", "image/jpeg"},
-      {"a.png", "image/png"},        {"a.zip", "application/x-zip-compressed"},
+      {"index.html", "text/html"},
+      {"page.htm", "text/html"},
+      {"a.htmx", "text/html"},
+      {"notes.txt", "text/plain"},
+      {"a.gif", "image/gif"},
+      {"a.jpg", "image/jpeg"},
+      {"a.png", "image/png"},
+      {"a.zip", "application/x-zip-compressed"},
       {"report.TXT", "application/octet-stream"},
       {"photo.jpeg", "application/octet-stream"},
       {"A.GIF", "application/octet-stream"},

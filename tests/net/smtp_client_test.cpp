@@ -210,9 +210,9 @@ TEST(SmtpClientConversation, SendsEnvelopeContentAndQuit) {
   EXPECT_EQ(lines[17], "..hidden");  // the transparency dot
   EXPECT_EQ(lines[18], "line");
   EXPECT_EQ(lines[20], ".");
-  EXPECT_EQ(log.lines, (std::vector<std::string>{"[SMTP] From: <ann@example.com>",
-                                                 "[SMTP] To: <ann>", "[SMTP] To: < bob>",
-                                                 "[SMTP] To: <carl>"}));
+  EXPECT_EQ(log.lines,
+            (std::vector<std::string>{"[SMTP] From: <ann@example.com>", "[SMTP] To: <ann>",
+                                      "[SMTP] To: < bob>", "[SMTP] To: <carl>"}));
 }
 
 TEST(SmtpClientConversation, RefusingGreetingStillLeadsToHelo) {
@@ -606,8 +606,11 @@ TEST_F(SmtpClientDelivery, EveryAttachmentDecodesToItsFileBytes) {
   EXPECT_EQ(mime.boundary.rfind("NEXT_PART_", 0), 0u);
   EXPECT_EQ(mime.text, "See the files.\r\n\r\n");
   ASSERT_EQ(mime.attachments.size(), paths.size());
-  const char* types[] = {"application/octet-stream", "application/octet-stream",
-                         "application/x-zip-compressed", "text/plain", "text/html",
+  const char* types[] = {"application/octet-stream",
+                         "application/octet-stream",
+                         "application/x-zip-compressed",
+                         "text/plain",
+                         "text/html",
                          "image/png"};
   std::vector<std::string> hashes = FileSha256(paths);
   ASSERT_EQ(hashes.size(), paths.size());
