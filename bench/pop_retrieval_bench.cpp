@@ -1,0 +1,423 @@
+// Retrieval speed and memory of PopClient against a private Dovecot server,
+// next to a yardstick: a plain buffered reader that sends the same commands
+// (LIST n, then RETR n, one message at a time) and throws the data away.
+//
+//   pop_retrieval_bench [--small-count N] [--large-count N] [--rounds N]
+//
+// Two sets: many messages of about 20 KB, and a few of about 5 MB that carry
+// a Base64 attachment. Every run happens in a child process of its own, so
+// the peak memory of one run (getrusage ru_maxrss) does not mix with another.
+// Targets: PopClient reaches at least 80% of the yardstick's throughput, and
+// its peak memory grows by less than three times the largest message.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fixtures/dovecot_server.h"
+#include "net/pop_client.h"
+
+namespace {
+
+constexpr size_t kSmallMessageBytes = 20 * 1000;
+constexpr size_t kLargeMessageBytes = 5 * 1000 * 1000;
+
+// ---- Test mail ----------------------------------------------------------------
+
+// Deterministic text lines of about 70 characters; now and then one starts
+// with a dot, so byte-stuffing is part of the work.
+std::string TextLine(unsigned& seed) {
+  static const char* const kWords[] = {"order",   "invoice", "shipped",  "today",  "tracking",
+                                       "number",  "please",  "regards",  "parcel", "customer",
+                                       "address", "payment", "received", "thank",  "you"};
+  std::string line;
+  seed = seed * 1103515245u + 12345u;
+  if ((seed >> 16) % 40 == 0) line = ".";
+  while (line.size() < 68) {
+    seed = seed * 1103515245u + 12345u;
+    line += kWords[(seed >> 16) % (sizeof kWords / sizeof kWords[0])];
+    line += ' ';
+  }
+  line += '\n';
+  return line;
+}
+
+std::string Headers(int number, const std::string& subject) {
+  return "From: Bench Sender <sender@example.org>\n"
+         "To: bench@example.net\n"
+         "Date: Tue, 14 May 2024 09:30:00 +0200\n"
+         "Message-ID: <bench-" +
+         std::to_string(number) +
+         "@example.org>\n"
+         "Subject: " +
+         subject + " " + std::to_string(number) + "\n";
+}
+
+std::string SmallMessage(int number) {
+  std::string message = Headers(number, "Small message") + "\n";
+  unsigned seed = static_cast<unsigned>(number);
+  while (message.size() < kSmallMessageBytes) message += TextLine(seed);
+  return message;
+}
+
+std::string Base64Lines(size_t binary_bytes, unsigned seed) {
+  static const char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve(binary_bytes / 57 * 77 + 80);
+  size_t column = 0;
+  for (size_t group = 0; group < binary_bytes / 3; ++group) {
+    seed = seed * 1103515245u + 12345u;
+    for (int shift = 0; shift < 24; shift += 6) out += kAlphabet[(seed >> shift) & 63];
+    column += 4;
+    if (column == 76) {
+      out += '\n';
+      column = 0;
+    }
+  }
+  if (column != 0) out += '\n';
+  return out;
+}
+
+std::string LargeMessage(int number) {
+  std::string message = Headers(number, "Large message") +
+                        "MIME-Version: 1.0\n"
+                        "Content-Type: multipart/mixed; boundary=\"bench-boundary\"\n"
+                        "\n"
+                        "--bench-boundary\n"
+                        "Content-Type: text/plain; charset=us-ascii\n"
+                        "Content-Transfer-Encoding: 7bit\n"
+                        "\n"
+                        "The data file is attached.\n"
+                        "\n"
+                        "--bench-boundary\n"
+                        "Content-Type: application/octet-stream; name=\"data.bin\"\n"
+                        "Content-Transfer-Encoding: base64\n"
+                        "Content-Disposition: attachment; filename=\"data.bin\"\n"
+                        "\n";
+  // 57 bytes become a 76-character line and its line end.
+  size_t binary = (kLargeMessageBytes - message.size() - 40) / 77 * 57;
+  message += Base64Lines(binary, static_cast<unsigned>(number));
+  message += "\n--bench-boundary--\n";
+  return message;
+}
+
+// ---- One measured run in a child process ------------------------------------
+
+struct RunResult {
+  bool ok = false;
+  int messages = 0;
+  long long bytes = 0;  // the sizes LIST announced
+  long long largest = 0;
+  double seconds = 0;
+  double cpu_seconds = 0;  // user and system time of the run's process
+  long start_rss_kb = 0;
+  long peak_rss_kb = 0;
+  char error[160] = {};
+};
+
+long MaxRssKb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& time) { return time.tv_sec + time.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+RunResult RunInChild(const std::function<void(RunResult&)>& work) {
+  int pipe_ends[2];
+  if (pipe(pipe_ends) != 0) {
+    perror("pipe");
+    std::exit(1);
+  }
+  pid_t child = fork();
+  if (child == 0) {
+    close(pipe_ends[0]);
+    RunResult result;
+    result.start_rss_kb = MaxRssKb();
+    const double start_cpu = CpuSeconds();
+    auto start = std::chrono::steady_clock::now();
+    work(result);
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.cpu_seconds = CpuSeconds() - start_cpu;
+    result.peak_rss_kb = MaxRssKb();
+    [[maybe_unused]] ssize_t written = write(pipe_ends[1], &result, sizeof result);
+    // The parent owns the server: no destructors run here.
+    _exit(0);
+  }
+  close(pipe_ends[1]);
+  RunResult result;
+  ssize_t got = read(pipe_ends[0], &result, sizeof result);
+  close(pipe_ends[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (got != static_cast<ssize_t>(sizeof result)) {
+    result = RunResult{};
+    std::snprintf(result.error, sizeof result.error, "child failed (status %d)", status);
+  }
+  return result;
+}
+
+// ---- The yardstick: a plain buffered reader ----------------------------------
+
+class PlainReader {
+ public:
+  explicit PlainReader(int port) : buffer_(64 * 1024) {
+    handle_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    connected_ = connect(handle_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  }
+  ~PlainReader() { close(handle_); }
+
+  bool connected() const { return connected_; }
+
+  bool Send(const std::string& command) {
+    return send(handle_, command.data(), command.size(), MSG_NOSIGNAL) ==
+           static_cast<ssize_t>(command.size());
+  }
+
+  // One reply line, without its line end; empty when the connection ended.
+  std::string Line() {
+    std::string line;
+    for (;;) {
+      if (position_ == end_ && !Fill()) return line;
+      char* start = buffer_.data() + position_;
+      char* feed = static_cast<char*>(std::memchr(start, '\n', end_ - position_));
+      size_t take = feed ? static_cast<size_t>(feed - start) + 1 : end_ - position_;
+      line.append(start, take);
+      position_ += take;
+      if (feed) {
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        return line;
+      }
+    }
+  }
+
+  // Skips a multi-line answer up to and including its "\r\n.\r\n" end,
+  // counting on the status line's CR LF as the first part of that end.
+  bool SkipToTerminator() {
+    static const char kEnd[] = "\r\n.\r\n";
+    size_t matched = 2;  // the status line ended in CR LF
+    for (;;) {
+      if (position_ == end_ && !Fill()) return false;
+      while (position_ < end_) {
+        char c = buffer_[position_++];
+        if (c == kEnd[matched]) {
+          if (++matched == 5) return true;
+        } else {
+          matched = c == '\r' ? 1 : 0;
+        }
+      }
+    }
+  }
+
+ private:
+  bool Fill() {
+    ssize_t count = recv(handle_, buffer_.data(), buffer_.size(), 0);
+    if (count <= 0) return false;
+    position_ = 0;
+    end_ = static_cast<size_t>(count);
+    return true;
+  }
+
+  int handle_ = -1;
+  bool connected_ = false;
+  std::vector<char> buffer_;
+  size_t position_ = 0;
+  size_t end_ = 0;
+};
+
+void Fail(RunResult& result, const std::string& what) {
+  std::snprintf(result.error, sizeof result.error, "%s", what.c_str());
+  result.ok = false;
+}
+
+void YardstickRun(int port, const std::string& user, RunResult& result) {
+  PlainReader reader(port);
+  if (!reader.connected() || reader.Line().rfind("+OK", 0) != 0) return Fail(result, "no greeting");
+  reader.Send("USER " + user + "\r\n");
+  reader.Line();
+  reader.Send("PASS secret\r\n");
+  if (reader.Line().rfind("+OK", 0) != 0) return Fail(result, "login refused");
+  reader.Send("STAT\r\n");
+  int count = static_cast<int>(StatCount(reader.Line()).value_or(0));
+  for (int number = 1; number <= count; ++number) {
+    reader.Send("LIST " + std::to_string(number) + "\r\n");
+    long long size = ListSize(reader.Line()).value_or(0);
+    reader.Send("RETR " + std::to_string(number) + "\r\n");
+    if (reader.Line().rfind("+OK", 0) != 0 || !reader.SkipToTerminator()) {
+      return Fail(result, "RETR " + std::to_string(number) + " failed");
+    }
+    result.bytes += size;
+    result.largest = std::max(result.largest, size);
+    ++result.messages;
+  }
+  reader.Send("QUIT\r\n");
+  reader.Line();
+  result.ok = true;
+}
+
+// ---- PopClient ------------------------------------------------------------------
+
+void PopClientRun(const std::string& host, const std::string& user, int expected_attachments,
+                  RunResult& result) {
+  PopClient client;
+  if (client.Connect(host, "pop3") != 1) return Fail(result, "no greeting");
+  if (client.Login(user, "secret") != 1) return Fail(result, "login refused");
+  int count = client.MessageCount();
+  for (int number = 1; number <= count; ++number) {
+    if (client.RetrieveMessage(number) != 1) {
+      return Fail(result, "RetrieveMessage " + std::to_string(number) + " failed");
+    }
+    // Parsing is part of the work: check that it was done.
+    const MailMessage& message = client.Message();
+    if (message.AttachmentCount() != expected_attachments || message.Subject().empty()) {
+      return Fail(result, "message " + std::to_string(number) + " parsed wrongly");
+    }
+    ++result.messages;
+  }
+  client.Logout();
+  result.ok = true;
+}
+
+// ---- The table ----------------------------------------------------------------
+
+struct SetReport {
+  std::string name;
+  RunResult yardstick;  // best of the rounds
+  RunResult pop_client;
+};
+
+RunResult Best(const std::vector<RunResult>& runs) {
+  RunResult best;
+  best.seconds = 1e300;
+  for (const RunResult& run : runs) {
+    if (!run.ok) return run;
+    if (run.seconds < best.seconds) best = run;
+  }
+  // Memory: the worst round counts.
+  for (const RunResult& run : runs) best.peak_rss_kb = std::max(best.peak_rss_kb, run.peak_rss_kb);
+  return best;
+}
+
+SetReport MeasureSet(const DovecotServer& server, const std::string& name, const std::string& user,
+                     int expected_attachments, int rounds) {
+  // A first pass lets the server build its index; it also yields the sizes.
+  RunResult warm_up = RunInChild([&](RunResult& r) { YardstickRun(server.port(), user, r); });
+  if (!warm_up.ok) {
+    std::fprintf(stderr, "%s: warm-up failed: %s\n%s", name.c_str(), warm_up.error,
+                 server.LogText().c_str());
+    std::exit(1);
+  }
+  std::vector<RunResult> yardstick_runs;
+  std::vector<RunResult> client_runs;
+  for (int round = 0; round < rounds; ++round) {
+    yardstick_runs.push_back(
+        RunInChild([&](RunResult& r) { YardstickRun(server.port(), user, r); }));
+    RunResult run = RunInChild(
+        [&](RunResult& r) { PopClientRun(server.host_text(), user, expected_attachments, r); });
+    run.bytes = warm_up.bytes;
+    run.largest = warm_up.largest;
+    client_runs.push_back(run);
+  }
+  SetReport report{name, Best(yardstick_runs), Best(client_runs)};
+  for (const RunResult* run : {&report.yardstick, &report.pop_client}) {
+    if (!run->ok) {
+      std::fprintf(stderr, "%s: %s\n", name.c_str(), run->error);
+      std::exit(1);
+    }
+  }
+  return report;
+}
+
+double MegabytesPerSecond(const RunResult& run) { return run.bytes / 1e6 / run.seconds; }
+
+void PrintRow(const std::string& set, const char* reader, const RunResult& run) {
+  std::printf("%-22s %-10s %8d %10.1f %9.3f %9.3f %9.1f %11.1f %11.1f\n", set.c_str(), reader,
+              run.messages, run.bytes / 1e6, run.seconds, run.cpu_seconds, MegabytesPerSecond(run),
+              run.peak_rss_kb / 1024.0, (run.peak_rss_kb - run.start_rss_kb) / 1024.0);
+}
+
+int ArgumentValue(int argc, char** argv, const char* name, int fallback) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], name) == 0) return std::max(1, std::atoi(argv[i + 1]));
+  }
+  return fallback;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int small_count = ArgumentValue(argc, argv, "--small-count", 2000);
+  const int large_count = ArgumentValue(argc, argv, "--large-count", 20);
+  const int rounds = ArgumentValue(argc, argv, "--rounds", 3);
+
+  DovecotServer server;
+  server.AddUser("small", "secret");
+  server.AddUser("large", "secret");
+  for (int number = 1; number <= small_count; ++number) {
+    server.Deliver("small", SmallMessage(number));
+  }
+  for (int number = 1; number <= large_count; ++number) {
+    server.Deliver("large", LargeMessage(number));
+  }
+
+  std::vector<SetReport> reports;
+  reports.push_back(
+      MeasureSet(server, std::to_string(small_count) + " x 20 KB", "small", 0, rounds));
+  // The text part and the Base64 part each become an attachment.
+  reports.push_back(
+      MeasureSet(server, std::to_string(large_count) + " x 5 MB", "large", 2, rounds));
+
+  std::printf("%-22s %-10s %8s %10s %9s %9s %9s %11s %11s\n", "set", "reader", "messages", "MB",
+              "seconds", "CPU s", "MB/s", "peak RSS MB", "growth MB");
+  for (const SetReport& report : reports) {
+    PrintRow(report.name, "yardstick", report.yardstick);
+    PrintRow(report.name, "PopClient", report.pop_client);
+  }
+  std::printf(
+      "\n(best of %d rounds; MB = 10^6 bytes as LIST announced them; RSS in MiB;\n"
+      " growth = peak RSS minus the RSS the run started with)\n\n",
+      rounds);
+
+  // Memory: the largest message of the benchmark sets the bound; with small
+  // messages the fixed costs (read-ahead buffer, code pages) dominate.
+  const SetReport& large = reports.back();
+  const double growth = (large.pop_client.peak_rss_kb - large.pop_client.start_rss_kb) * 1024.0;
+  const double growth_ratio = growth / static_cast<double>(large.pop_client.largest);
+  bool met = growth_ratio < 3.0;
+  for (const SetReport& report : reports) {
+    double ratio = MegabytesPerSecond(report.pop_client) / MegabytesPerSecond(report.yardstick);
+    met = met && ratio >= 0.8;
+    std::printf("%-22s throughput %5.1f%% of the yardstick (target >= 80%%): %s\n",
+                report.name.c_str(), ratio * 100, ratio >= 0.8 ? "met" : "MISSED");
+    std::printf("%-22s PopClient CPU per MB %.2f ms (yardstick %.2f ms)\n", report.name.c_str(),
+                report.pop_client.cpu_seconds * 1e3 / (report.pop_client.bytes / 1e6),
+                report.yardstick.cpu_seconds * 1e3 / (report.yardstick.bytes / 1e6));
+  }
+  std::printf("%-22s memory growth %.2f x the largest message of %.2f MB (target < 3x): %s\n",
+              large.name.c_str(), growth_ratio, large.pop_client.largest / 1e6,
+              growth_ratio < 3.0 ? "met" : "MISSED");
+  return met ? 0 : 2;
+}
