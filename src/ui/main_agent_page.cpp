@@ -1,7 +1,5 @@
 #include "ui/main_agent_page.h"
 
-#include <algorithm>
-
 #include <QApplication>
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -12,14 +10,13 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
 // Rows are "name<TAB>status"; the status column starts at 128 dialog units,
 // that is 32 average character widths, under the "Status:" heading.
-int TabStopPixels(const QFontMetrics& metrics) {
-  return metrics.averageCharWidth() * 128 / 4;
-}
+int TabStopPixels(const QFontMetrics& metrics) { return metrics.averageCharWidth() * 128 / 4; }
 
 // Draws a row's text in two columns split at its tab. The row's text itself
 // stays "name<TAB>status", which is what the list hands out to readers.

@@ -11,13 +11,12 @@
 // key, so two agents with the same name are still told apart.
 // UI thread only.
 
+#include <QString>
+#include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
-
-#include <QString>
-#include <QWidget>
 
 #include "config/mail_agent.h"
 

@@ -29,7 +29,8 @@ QString DisplayText(const std::string& line) {
   while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) bytes.remove_suffix(1);
   QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
   QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-  if (utf8.hasError()) text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  if (utf8.hasError())
+    text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
   return text;
 }
 
@@ -45,7 +46,8 @@ MainDialog::MainDialog(const StartupOptions& options, QWidget* parent) : QDialog
   processor_.set_timings(options.timings);
   // The sound action runs on the worker; the beep belongs to the UI thread.
   processor_.set_play_sound([this] {
-    QMetaObject::invokeMethod(this, [] { QApplication::beep(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [] { QApplication::beep(); }, Qt::QueuedConnection);
   });
   processor_.AttachSink(this);
   driver_ = std::make_unique<ProcessingDriver>(processor_, *this);

@@ -13,6 +13,7 @@
 // with a pass running it disables the buttons and finishes when the pass has
 // ended (the PassFinished hook, queued to the UI thread).
 
+#include <QDialog>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -21,8 +22,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-
-#include <QDialog>
 
 #include "app/log_sink.h"
 #include "app/mail_processor.h"

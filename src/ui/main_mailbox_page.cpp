@@ -1,7 +1,5 @@
 #include "ui/main_mailbox_page.h"
 
-#include <algorithm>
-
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -10,6 +8,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 

@@ -11,10 +11,9 @@
 // the account concerned to the end. Each row carries its account's key.
 // UI thread only.
 
+#include <QWidget>
 #include <cstdint>
 #include <vector>
-
-#include <QWidget>
 
 #include "config/mailbox_account.h"
 

@@ -1,7 +1,5 @@
 #include "ui/main_settings_page.h"
 
-#include <limits>
-
 #include <QCheckBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -10,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QVBoxLayout>
+#include <limits>
 
 namespace {
 

@@ -10,12 +10,11 @@
 // never committed hands back its starting values unchanged.
 // UI thread only.
 
+#include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string_view>
-
-#include <QWidget>
 
 #include "config/settings.h"
 

@@ -7,10 +7,9 @@
 // page; a failure keeps the page displayed.
 // UI thread only; the processor is only read, during construction.
 
+#include <QDialog>
 #include <optional>
 #include <vector>
-
-#include <QDialog>
 
 #include "config/mail_agent.h"
 #include "config/mailbox_account.h"

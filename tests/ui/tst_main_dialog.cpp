@@ -14,7 +14,6 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
-
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -174,8 +173,8 @@ void TestMainDialog::buttonsFollowThePanelState() {
     WaitForNoPass(*dialog);
     ButtonNamed(dialog.get(), press)->click();
   }
-  QCOMPARE(StatusText(*dialog), running ? QStringLiteral("Status: Running")
-                                        : QStringLiteral("Status: Stopped"));
+  QCOMPARE(StatusText(*dialog),
+           running ? QStringLiteral("Status: Running") : QStringLiteral("Status: Stopped"));
   QCOMPARE(dialog->driver().running(), running);
   QCOMPARE(ButtonNamed(dialog.get(), "&Start")->isEnabled(), !running);
   QCOMPARE(ButtonNamed(dialog.get(), "&Stop")->isEnabled(), running);

@@ -6,13 +6,12 @@
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
-
 #include <deque>
 #include <memory>
 #include <optional>
@@ -226,9 +225,9 @@ void TestQuorSheet::pagesShowTheirLabelsAndGroups() {
     QVERIFY2(ButtonNamed(sheet->agent_page(), button), button);
   }
   MainSettingsPage* settings = sheet->settings_page();
-  for (const char* label : {"Name:", "Organization:", "E-mail Address:", "Reply-To:",
-                            "Outgoing Mail (SMTP) Server:", "Check Incoming Mail Every:",
-                            "Ignore Message Larger Than:"}) {
+  for (const char* label :
+       {"Name:", "Organization:", "E-mail Address:", "Reply-To:", "Outgoing Mail (SMTP) Server:",
+        "Check Incoming Mail Every:", "Ignore Message Larger Than:"}) {
     QVERIFY2(FieldLabelled<QLineEdit>(settings, label), label);
   }
   QVERIFY(FieldLabelled<QLineEdit>(settings, "minutes"));
@@ -278,7 +277,8 @@ void TestQuorSheet::agentButtonsNeedASelectedRow() {
   }
   // Double-clicking only selects: nothing opens.
   const QListWidget* list = AgentList(*sheet);
-  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                     list->visualItemRect(list->item(0)).center());
   QVERIFY(editor_titles_.isEmpty());
   QCOMPARE(SelectedRow(list), 0);
   for (const char* button : {"&Edit...", "Ena&ble", "&Disable", "De&lete"}) {
@@ -294,15 +294,19 @@ void TestQuorSheet::enableAndDisableMoveOnlyChangedAgentsToTheEnd_data() {
   QTest::addColumn<QStringList>("order_after");
   const QStringList unchanged{"Orders", "Alerts", "Backup"};
   QTest::newRow("enable a disabled agent")
-      << "Alerts\t(Disabled)" << "Ena&ble" << "Alerts\t(Enabled)"
-      << QStringList{"Orders", "Backup", "Alerts"};
-  QTest::newRow("enable an enabled agent")
-      << "Orders\t(Enabled)" << "Ena&ble" << "Orders\t(Enabled)" << unchanged;
+      << "Alerts\t(Disabled)"
+      << "Ena&ble"
+      << "Alerts\t(Enabled)" << QStringList{"Orders", "Backup", "Alerts"};
+  QTest::newRow("enable an enabled agent") << "Orders\t(Enabled)"
+                                           << "Ena&ble"
+                                           << "Orders\t(Enabled)" << unchanged;
   QTest::newRow("disable an enabled agent")
-      << "Orders\t(Enabled)" << "&Disable" << "Orders\t(Disabled)"
-      << QStringList{"Alerts", "Backup", "Orders"};
-  QTest::newRow("disable a disabled agent")
-      << "Alerts\t(Disabled)" << "&Disable" << "Alerts\t(Disabled)" << unchanged;
+      << "Orders\t(Enabled)"
+      << "&Disable"
+      << "Orders\t(Disabled)" << QStringList{"Alerts", "Backup", "Orders"};
+  QTest::newRow("disable a disabled agent") << "Alerts\t(Disabled)"
+                                            << "&Disable"
+                                            << "Alerts\t(Disabled)" << unchanged;
 }
 
 void TestQuorSheet::enableAndDisableMoveOnlyChangedAgentsToTheEnd() {
@@ -494,10 +498,13 @@ void TestQuorSheet::checkIntervalIsValidatedWhenLeavingThePage_data() {
   QTest::addColumn<int>("stored");
   const QString positive = "Please enter a positive integer.";
   const QString range = "Please enter an integer between 0 and 1000.";
-  QTest::newRow("0") << "0" << "" << 0;
-  QTest::newRow("1000") << "1000" << "" << 1000;
+  QTest::newRow("0") << "0"
+                     << "" << 0;
+  QTest::newRow("1000") << "1000"
+                        << "" << 1000;
   QTest::newRow("1001") << "1001" << range << 7;
-  QTest::newRow("blanks around 5") << " 5 " << "" << 5;
+  QTest::newRow("blanks around 5") << " 5 "
+                                   << "" << 5;
   QTest::newRow("-1") << "-1" << positive << 7;
   QTest::newRow("5x") << "5x" << positive << 7;
   QTest::newRow("empty") << "" << positive << 7;
@@ -533,14 +540,19 @@ void TestQuorSheet::sizeLimitHasNoUpperBoundOfItsOwn_data() {
   QTest::addColumn<QString>("text");
   QTest::addColumn<QString>("message");
   QTest::addColumn<int>("stored");
-  QTest::newRow("0 means no limit") << "0" << "" << 0;
-  QTest::newRow("far beyond 1000") << "4000000" << "" << 4000000;
-  QTest::newRow("largest storable") << "2147483647" << "" << 2147483647;
+  QTest::newRow("0 means no limit") << "0"
+                                    << "" << 0;
+  QTest::newRow("far beyond 1000") << "4000000"
+                                   << "" << 4000000;
+  QTest::newRow("largest storable") << "2147483647"
+                                    << "" << 2147483647;
   // Stored as a signed 32-bit number: a larger one would come back negative.
-  QTest::newRow("too large to store")
-      << "2147483648" << "Please enter an integer between 0 and 2147483647." << 250;
-  QTest::newRow("negative") << "-5" << "Please enter a positive integer." << 250;
-  QTest::newRow("letters") << "abc" << "Please enter a positive integer." << 250;
+  QTest::newRow("too large to store") << "2147483648"
+                                      << "Please enter an integer between 0 and 2147483647." << 250;
+  QTest::newRow("negative") << "-5"
+                            << "Please enter a positive integer." << 250;
+  QTest::newRow("letters") << "abc"
+                           << "Please enter a positive integer." << 250;
 }
 
 void TestQuorSheet::sizeLimitHasNoUpperBoundOfItsOwn() {
@@ -695,11 +707,21 @@ void TestQuorSheet::addNeedsServerAndAccountName_data() {
   QTest::addColumn<QString>("user");
   QTest::addColumn<QString>("password");
   QTest::addColumn<bool>("added");
-  QTest::newRow("all three") << "pop.d.org" << "dan" << "pw" << true;
-  QTest::newRow("empty password") << "pop.d.org" << "dan" << "" << true;
-  QTest::newRow("duplicate of an existing account") << "pop.a.org" << "ann" << "pw2" << true;
-  QTest::newRow("empty server") << "" << "dan" << "pw" << false;
-  QTest::newRow("empty account name") << "pop.d.org" << "" << "pw" << false;
+  QTest::newRow("all three") << "pop.d.org"
+                             << "dan"
+                             << "pw" << true;
+  QTest::newRow("empty password") << "pop.d.org"
+                                  << "dan"
+                                  << "" << true;
+  QTest::newRow("duplicate of an existing account") << "pop.a.org"
+                                                    << "ann"
+                                                    << "pw2" << true;
+  QTest::newRow("empty server") << ""
+                                << "dan"
+                                << "pw" << false;
+  QTest::newRow("empty account name") << "pop.d.org"
+                                      << ""
+                                      << "pw" << false;
 }
 
 void TestQuorSheet::addNeedsServerAndAccountName() {
@@ -781,7 +803,8 @@ void TestQuorSheet::deleteRemovesTheAccountAndKeepsTheFields() {
   QCOMPARE(SelectedRow(list), -1);
   QCOMPARE(FieldLabelled<QLineEdit>(page, "Mail Server:")->text(), QStringLiteral("pop.c.org"));
   QCOMPARE(FieldLabelled<QLineEdit>(page, "Account Name:")->text(), QStringLiteral("bob"));
-  QCOMPARE(Labels(sheet->mailboxes()), std::vector<std::string>({"zed@pop.b.org", "ann@pop.a.org"}));
+  QCOMPARE(Labels(sheet->mailboxes()),
+           std::vector<std::string>({"zed@pop.b.org", "ann@pop.a.org"}));
   sheet->reject();
 }
 

@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
-
 #include <memory>
 #include <string>
 
@@ -103,9 +102,7 @@ bool TestXvfbWindow::StartDisplay() {
     if (!display_server_.waitForStarted(5000)) return false;
     // Ready once its socket is there; gone again if another server won the number.
     const bool ready = WaitUntil(
-        [&] {
-          return QFile::exists(socket) || display_server_.state() == QProcess::NotRunning;
-        },
+        [&] { return QFile::exists(socket) || display_server_.state() == QProcess::NotRunning; },
         std::chrono::seconds(10));
     if (ready && display_server_.state() == QProcess::Running) return true;
     display_server_.kill();
