@@ -21,15 +21,15 @@
 namespace {
 
 // "Subject|contains|a|1": field, operator, value, join.
-AgentCondition Condition(const QString& spec) {
-  const QStringList parts = spec.split('|');
+AgentCondition Condition(const QString& text) {
+  const QStringList parts = text.split('|');
   return AgentCondition{parts[0].toStdString(), parts[1].toStdString(), parts[2].toStdString(),
                         parts[3].toInt()};
 }
 
 // "begin|end|variable"; the codes are computed as the page computes them.
-AgentExtraction Rule(const QString& spec) {
-  const QStringList parts = spec.split('|');
+AgentExtraction Rule(const QString& text) {
+  const QStringList parts = text.split('|');
   AgentExtraction rule;
   rule.startval = parts[0].toStdString();
   rule.starttype = MarkerKindOf(rule.startval);
@@ -312,7 +312,7 @@ void TestAgentEditor::conditionButtons() {
   QFETCH(QString, controlsAfter);
 
   MailAgent agent;
-  for (const QString& spec : start) agent.conditions.push_back(Condition(spec));
+  for (const QString& text : start) agent.conditions.push_back(Condition(text));
   auto editor = OpenEditor(agent);
   AgentGenPage* page = editor->generalPage();
   auto* list = ControlNamed<QListWidget>(page, "Conditions");
@@ -490,7 +490,7 @@ void TestAgentEditor::extractionButtons() {
   QFETCH(int, selectedAfter);
 
   MailAgent agent;
-  for (const QString& spec : start) agent.extractions.push_back(Rule(spec));
+  for (const QString& text : start) agent.extractions.push_back(Rule(text));
   auto editor = OpenEditor(agent);
   ShowTab(*editor, "Extraction");
   AgentExtractPage* page = editor->extractionPage();
