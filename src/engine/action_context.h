@@ -16,15 +16,15 @@ class PopClient;
 struct ActionContext {
   LogTarget& log;
   const Settings& settings;
-  std::string base_directory;  // empty: files in the current directory
+  std::string base_directory{};  // empty: files in the current directory
   PopClient* pop = nullptr;    // the open session; null outside a pass
   int message_number = 0;      // number of the message within that session
   const MailMessage* message = nullptr;
-  std::string body_text;  // BodyText(): text, or the first attachment's data
+  std::string body_text{};  // BodyText(): text, or the first attachment's data
 
   // Time limits, parameters so that tests need not wait the real ones.
   int smtp_reply_wait_seconds = 29;
   int program_wait_milliseconds = 600000;
   // The front end's alert sound; must return at once. May be empty.
-  std::function<void()> play_sound;
+  std::function<void()> play_sound{};
 };
