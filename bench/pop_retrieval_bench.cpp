@@ -1,6 +1,7 @@
 // Retrieval speed and memory of PopClient against a private Dovecot server,
 // next to a yardstick: a plain buffered reader that sends the same commands
-// (LIST n, then RETR n, one message at a time) and throws the data away.
+// (LIST n, then RETR n, one message at a time) and throws the data away. A
+// third reader, the connection layer alone, separates reading from parsing.
 //
 //   pop_retrieval_bench [--small-count N] [--large-count N] [--rounds N]
 //
@@ -27,6 +28,7 @@
 #include <vector>
 
 #include "fixtures/dovecot_server.h"
+#include "net/client_socket.h"
 #include "net/pop_client.h"
 
 namespace {
@@ -301,11 +303,49 @@ void PopClientRun(const std::string& host, const std::string& user, int expected
   result.ok = true;
 }
 
+// ---- The line layer alone -------------------------------------------------------
+
+// The connection layer under PopClient without the parser: the same 512-byte
+// line pieces, read through MailSocket and dropped. It shows how much of
+// PopClient's time is reading and how much is parsing.
+void LineReaderRun(const std::string& host, const std::string& user, RunResult& result) {
+  ClientSocket socket(0, '\n');
+  char line[1024];
+  auto command = [&](const std::string& text) {
+    if (!text.empty()) socket.SendData(text.data(), static_cast<int>(text.size()));
+    int count = socket.ReceiveLine(line, 1023);
+    return std::string(line, count > 0 ? static_cast<size_t>(count) : 0);
+  };
+  if (socket.Connect(host, "pop3") <= 0 || command("").rfind("+OK", 0) != 0) {
+    return Fail(result, "no greeting");
+  }
+  command("USER " + user + "\r\n");
+  if (command("PASS secret\r\n").rfind("+OK", 0) != 0) return Fail(result, "login refused");
+  int count = static_cast<int>(StatCount(command("STAT\r\n")).value_or(0));
+  for (int number = 1; number <= count; ++number) {
+    command("LIST " + std::to_string(number) + "\r\n");
+    if (command("RETR " + std::to_string(number) + "\r\n").rfind("+OK", 0) != 0) {
+      return Fail(result, "RETR " + std::to_string(number) + " failed");
+    }
+    bool line_start = true;
+    for (;;) {
+      int piece = socket.ReceiveLine(line, 512);
+      if (piece <= 0) return Fail(result, "connection lost");
+      if (line_start && piece == 3 && std::memcmp(line, ".\r\n", 3) == 0) break;
+      line_start = line[piece - 1] == '\n';
+    }
+    ++result.messages;
+  }
+  command("QUIT\r\n");
+  result.ok = true;
+}
+
 // ---- The table ----------------------------------------------------------------
 
 struct SetReport {
   std::string name;
   RunResult yardstick;  // best of the rounds
+  RunResult line_reader;
   RunResult pop_client;
 };
 
@@ -330,19 +370,24 @@ SetReport MeasureSet(const DovecotServer& server, const std::string& name, const
                  server.LogText().c_str());
     std::exit(1);
   }
+  auto sized = [&](RunResult run) {
+    run.bytes = warm_up.bytes;
+    run.largest = warm_up.largest;
+    return run;
+  };
   std::vector<RunResult> yardstick_runs;
+  std::vector<RunResult> line_runs;
   std::vector<RunResult> client_runs;
   for (int round = 0; round < rounds; ++round) {
     yardstick_runs.push_back(
         RunInChild([&](RunResult& r) { YardstickRun(server.port(), user, r); }));
-    RunResult run = RunInChild(
-        [&](RunResult& r) { PopClientRun(server.host_text(), user, expected_attachments, r); });
-    run.bytes = warm_up.bytes;
-    run.largest = warm_up.largest;
-    client_runs.push_back(run);
+    line_runs.push_back(
+        sized(RunInChild([&](RunResult& r) { LineReaderRun(server.host_text(), user, r); })));
+    client_runs.push_back(sized(RunInChild(
+        [&](RunResult& r) { PopClientRun(server.host_text(), user, expected_attachments, r); })));
   }
-  SetReport report{name, Best(yardstick_runs), Best(client_runs)};
-  for (const RunResult* run : {&report.yardstick, &report.pop_client}) {
+  SetReport report{name, Best(yardstick_runs), Best(line_runs), Best(client_runs)};
+  for (const RunResult* run : {&report.yardstick, &report.line_reader, &report.pop_client}) {
     if (!run->ok) {
       std::fprintf(stderr, "%s: %s\n", name.c_str(), run->error);
       std::exit(1);
@@ -394,11 +439,13 @@ int main(int argc, char** argv) {
               "seconds", "CPU s", "MB/s", "peak RSS MB", "growth MB");
   for (const SetReport& report : reports) {
     PrintRow(report.name, "yardstick", report.yardstick);
+    PrintRow(report.name, "lines", report.line_reader);
     PrintRow(report.name, "PopClient", report.pop_client);
   }
   std::printf(
       "\n(best of %d rounds; MB = 10^6 bytes as LIST announced them; RSS in MiB;\n"
-      " growth = peak RSS minus the RSS the run started with)\n\n",
+      " growth = peak RSS minus the RSS the run started with; lines = the\n"
+      " connection layer alone, reading PopClient's line pieces without parsing)\n\n",
       rounds);
 
   // Memory: the largest message of the benchmark sets the bound; with small
@@ -412,9 +459,12 @@ int main(int argc, char** argv) {
     met = met && ratio >= 0.8;
     std::printf("%-22s throughput %5.1f%% of the yardstick (target >= 80%%): %s\n",
                 report.name.c_str(), ratio * 100, ratio >= 0.8 ? "met" : "MISSED");
-    std::printf("%-22s PopClient CPU per MB %.2f ms (yardstick %.2f ms)\n", report.name.c_str(),
-                report.pop_client.cpu_seconds * 1e3 / (report.pop_client.bytes / 1e6),
-                report.yardstick.cpu_seconds * 1e3 / (report.yardstick.bytes / 1e6));
+    auto per_megabyte = [](const RunResult& run) {
+      return run.cpu_seconds * 1e3 / (run.bytes / 1e6);
+    };
+    std::printf("%-22s CPU per MB: PopClient %.2f ms, lines %.2f ms, yardstick %.2f ms\n",
+                report.name.c_str(), per_megabyte(report.pop_client),
+                per_megabyte(report.line_reader), per_megabyte(report.yardstick));
   }
   std::printf("%-22s memory growth %.2f x the largest message of %.2f MB (target < 3x): %s\n",
               large.name.c_str(), growth_ratio, large.pop_client.largest / 1e6,
