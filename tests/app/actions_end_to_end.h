@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
@@ -238,6 +239,7 @@ class EndToEndTest : public ::testing::Test {
         << "the log file and standard output differ";
     Lines lines = SplitLines(output);
     EXPECT_THAT(lines, ::testing::Contains("Processing completed.")) << output << quor.Errors();
+    ExpectMailboxOpened(lines);
     return lines;
   }
 
@@ -246,6 +248,17 @@ class EndToEndTest : public ::testing::Test {
     Configure(agents, settings);
     std::unique_ptr<ChildProcess> quor = StartQuor(std::move(environment));
     return FinishQuor(*quor);
+  }
+
+  // Every test here needs the POP3 session: the line after the mailbox's
+  // header must count messages, not report a failure.
+  static void ExpectMailboxOpened(const Lines& lines) {
+    auto header = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+      return line.find("] - Checking mailbox ") != std::string::npos;
+    });
+    bool counted = header != lines.end() && header + 1 != lines.end() &&
+                   ::testing::Matches(::testing::EndsWith("new messages found."))(*(header + 1));
+    EXPECT_TRUE(counted) << ::testing::PrintToString(lines);
   }
 
   // The lines of a pass after its time-stamped header lines, checking those.

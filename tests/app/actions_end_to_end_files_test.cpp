@@ -57,61 +57,58 @@ struct SaveCase {
   std::string basefile;
   std::string numbering;
   std::string own_name;
-  std::map<std::string, std::string> existing;  // files there before the pass
-  std::vector<std::string> logged_names;        // file names of attachments 1, 2, 3
-  std::map<std::string, std::string> after;     // the folder after the pass
+  std::map<std::string, std::string> existing = {};  // files there before the pass
+  std::vector<std::string> logged_names;             // file names of attachments 1, 2, 3
+  std::map<std::string, std::string> after = {};     // the folder after the pass
   bool folder_exists = true;
 };
 
 TEST_F(ActionsEndToEndFiles, SaveAttachmentsNamesNumbersAndFolders) {
   const std::string chart = Chart();
   const std::vector<SaveCase> cases = {
-      {"Numbered base name",
-       "numbered",
-       "file",
-       "1",
-       "0",
-       {{"file1", "older"}},
-       {"file2", "file3", "file4"},
-       {{"file1", "older"}, {"file2", kReport}, {"file3", chart}, {"file4", kUnnamed}}},
-      {"Own names numbered",
-       "own_numbered",
-       "part",
-       "1",
-       "1",
-       {{"report.txt1", "older"}},
-       {"report.txt2", "chart.bin1", "part1"},
-       {{"report.txt1", "older"},
-        {"report.txt2", kReport},
-        {"chart.bin1", chart},
-        {"part1", kUnnamed}}},
+      {.agent = "Numbered base name",
+       .folder = "numbered",
+       .basefile = "file",
+       .numbering = "1",
+       .own_name = "0",
+       .existing = {{"file1", "older"}},
+       .logged_names = {"file2", "file3", "file4"},
+       .after = {{"file1", "older"}, {"file2", kReport}, {"file3", chart}, {"file4", kUnnamed}}},
+      {.agent = "Own names numbered",
+       .folder = "own_numbered",
+       .basefile = "part",
+       .numbering = "1",
+       .own_name = "1",
+       .existing = {{"report.txt1", "older"}},
+       .logged_names = {"report.txt2", "chart.bin1", "part1"},
+       .after = {{"report.txt1", "older"},
+                 {"report.txt2", kReport},
+                 {"chart.bin1", chart},
+                 {"part1", kUnnamed}}},
       // A folder that does not exist: the lines as usual, no file, no error
       // line, and the next agents still run.
-      {"Missing folder",
-       "missing/inbox",
-       "part",
-       "1",
-       "1",
-       {},
-       {"report.txt1", "chart.bin1", "part1"},
-       {},
-       false},
-      {"Own names replaced",
-       "own_replaced",
-       "part",
-       "0",
-       "1",
-       {{"report.txt", "older"}},
-       {"report.txt", "chart.bin", "part"},
-       {{"report.txt", kReport}, {"chart.bin", chart}, {"part", kUnnamed}}},
-      {"One name for all",
-       "one_name",
-       "all.dat",
-       "0",
-       "0",
-       {},
-       {"all.dat", "all.dat", "all.dat"},
-       {{"all.dat", kUnnamed}}},
+      {.agent = "Missing folder",
+       .folder = "missing/inbox",
+       .basefile = "part",
+       .numbering = "1",
+       .own_name = "1",
+       .logged_names = {"report.txt1", "chart.bin1", "part1"},
+       .folder_exists = false},
+      {.agent = "Own names replaced",
+       .folder = "own_replaced",
+       .basefile = "part",
+       .numbering = "0",
+       .own_name = "1",
+       .existing = {{"report.txt", "older"}},
+       .logged_names = {"report.txt", "chart.bin", "part"},
+       .after = {{"report.txt", kReport}, {"chart.bin", chart}, {"part", kUnnamed}}},
+      {.agent = "One name for all",
+       .folder = "one_name",
+       .basefile = "all.dat",
+       .numbering = "0",
+       .own_name = "0",
+       .logged_names = {"all.dat", "all.dat", "all.dat"},
+       .after = {{"all.dat", kUnnamed}}},
   };
   std::vector<MailAgent> agents;
   for (const SaveCase& c : cases) {
@@ -206,9 +203,9 @@ struct SaveDataCase {
   std::string agent;
   std::string outfile;  // below the base directory
   Properties properties;
-  std::string existing;    // the file's content before the pass; empty: no file
-  std::string after;       // after both messages
-  Lines extra_lines = {};  // logged after "--> Saving message data..."
+  std::string existing = {};  // the file's content before the pass; empty: no file
+  std::string after;          // after both messages
+  Lines extra_lines = {};     // logged after "--> Saving message data..."
 };
 
 TEST_F(ActionsEndToEndFiles, SaveDataMethodsAppendingAndReplacing) {
@@ -233,40 +230,41 @@ TEST_F(ActionsEndToEndFiles, SaveDataMethodsAppendingAndReplacing) {
   };
   const std::string missing_template = Base("no-such-template.txt");
   const std::vector<SaveDataCase> cases = {
-      {"Body replaced",
-       "body_replaced.txt",
-       {{"savemethod", "0"}, {"append", "0"}},
-       "old\n",
-       body_2},
-      {"Body appended",
-       "body_appended.txt",
-       {{"savemethod", "0"}, {"append", "1"}},
-       "old\n",
-       "old\n" + body_1 + body_2},
-      {"Template replaced",
-       "template_replaced.txt",
-       {{"savemethod", "1"}, {"append", "0"}, {"templatefile", Base("template.txt")}},
-       "",
-       filled("4712")},
-      {"Template appended",
-       "template_appended.txt",
-       {{"savemethod", "1"}, {"append", "1"}, {"templatefile", Base("template.txt")}},
-       "",
-       filled("4711") + filled("4712")},
-      {"Lines replaced", "lines_replaced.txt", with({{"savemethod", "2"}, {"append", "0"}}, lines),
-       "", "From: Ann Example <ann@example.org>\nOrder: 4712"},
+      {.agent = "Body replaced",
+       .outfile = "body_replaced.txt",
+       .properties = {{"savemethod", "0"}, {"append", "0"}},
+       .existing = "old\n",
+       .after = body_2},
+      {.agent = "Body appended",
+       .outfile = "body_appended.txt",
+       .properties = {{"savemethod", "0"}, {"append", "1"}},
+       .existing = "old\n",
+       .after = "old\n" + body_1 + body_2},
+      {.agent = "Template replaced",
+       .outfile = "template_replaced.txt",
+       .properties = {{"savemethod", "1"}, {"append", "0"}, {"templatefile", Base("template.txt")}},
+       .after = filled("4712")},
+      {.agent = "Template appended",
+       .outfile = "template_appended.txt",
+       .properties = {{"savemethod", "1"}, {"append", "1"}, {"templatefile", Base("template.txt")}},
+       .after = filled("4711") + filled("4712")},
+      {.agent = "Lines replaced",
+       .outfile = "lines_replaced.txt",
+       .properties = with({{"savemethod", "2"}, {"append", "0"}}, lines),
+       .after = "From: Ann Example <ann@example.org>\nOrder: 4712"},
       // A second message continues right after the last character of the first.
-      {"Lines appended", "lines_appended.txt", with({{"savemethod", "2"}, {"append", "1"}}, lines),
-       "",
-       "From: Ann Example <ann@example.org>\nOrder: 4711From: Ann Example <ann@example.org>\n"
-       "Order: 4712"},
+      {.agent = "Lines appended",
+       .outfile = "lines_appended.txt",
+       .properties = with({{"savemethod", "2"}, {"append", "1"}}, lines),
+       .after = "From: Ann Example <ann@example.org>\nOrder: 4711"
+                "From: Ann Example <ann@example.org>\nOrder: 4712"},
       // The file is opened before the template is read, so it is left empty.
-      {"Template missing",
-       "template_missing.txt",
-       {{"savemethod", "1"}, {"append", "0"}, {"templatefile", missing_template}},
-       "old\n",
-       "",
-       {"WARNING: Unable to read file " + missing_template}},
+      {.agent = "Template missing",
+       .outfile = "template_missing.txt",
+       .properties = {{"savemethod", "1"}, {"append", "0"}, {"templatefile", missing_template}},
+       .existing = "old\n",
+       .after = "",
+       .extra_lines = {"WARNING: Unable to read file " + missing_template}},
   };
   const AgentExtraction order_number{0, "Order number: ", 3, "{End of line}", "ordernum"};
   std::vector<MailAgent> agents;

@@ -161,6 +161,45 @@ TEST_F(ActionsEndToEndMail, ForwardWithItsAttachmentsThenDelete) {
   EXPECT_EQ(Smtp().MessageCount(), before + 1);
 }
 
+TEST_F(ActionsEndToEndMail, FailuresAreReportedAndTheNextActionRuns) {
+  Deliver(PlainMessage("Order 4711 shipped", "x\n"));
+  auto agent = [&](const std::string& mailto) {
+    return Agent("Tries", {Action(ActionType::kSend, {{"mailto", mailto}, {"subject", "Re"}}),
+                           Action(ActionType::kForward, {{"mailto", mailto}}),
+                           Action(ActionType::kSaveData, {{"outfile", Base("after.txt")},
+                                                          {"append", "1"},
+                                                          {"savemethod", "2"},
+                                                          {"linecount", "1"},
+                                                          {"line0", "{Subject};"}})});
+  };
+  size_t before = Smtp().MessageCount();
+
+  Settings down = settings_;
+  down.smtp_server = "127.0.0.1:" + std::to_string(FreeLoopbackPort());
+  Lines lines = RunQuor({agent("{Sender}")}, down);
+  EXPECT_THAT(AgentRun(lines, "Tries", 1),
+              ElementsAre("--> Sending new message...", "ERROR - Failed to connect to SMTP server.",
+                          "--> Forwarding message...", "ERROR - Failed to connect to SMTP server.",
+                          "--> Saving message data..."));
+
+  // The server is up, but there is no one to send to and no address to send
+  // from: every reason that holds is given.
+  Settings blank = settings_;
+  blank.email = "";
+  lines = RunQuor({agent("{nothing}")}, blank);
+  EXPECT_THAT(AgentRun(lines, "Tries", 1),
+              ElementsAre("--> Sending new message...",
+                          "ERROR - Failed to send message.  Internal error # -1",
+                          "--> Reason: The recipient list (To: field) was blank!",
+                          "--> Reason: The E-mail address setting is blank!",
+                          "--> Forwarding message...", "ERROR - Failed to forward message.",
+                          "--> Reason: The recipient list (To: field) was blank!",
+                          "--> Reason: The E-mail address setting is blank!",
+                          "--> Saving message data..."));
+  EXPECT_EQ(ReadWholeFile(Base("after.txt")), "Order 4711 shipped;Order 4711 shipped;");
+  EXPECT_EQ(Smtp().MessageCount(), before);
+}
+
 // One agent with every kind of action: the lines come in the agent's order,
 // each action's in the order it reports them, and the log file holds exactly
 // what standard output shows (FinishQuor compares the two).

@@ -181,6 +181,7 @@ TEST_F(ActionsEndToEndProgram, ProgramOutlivingTheWaitLimitLeavesNoZombie) {
   processor.InstallConfiguration(processor.settings(), {account}, {GatedAgent("1")});
 
   ASSERT_EQ(processor.RunPass(), 0);
+  ExpectMailboxOpened(sink.lines);
   // The gate is still closed, so the program is still running.
   EXPECT_THAT(
       AgentRun(sink.lines, "Gate", 1),
