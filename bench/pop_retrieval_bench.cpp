@@ -416,7 +416,7 @@ int ArgumentValue(int argc, char** argv, const char* name, int fallback) {
 int main(int argc, char** argv) {
   const int small_count = ArgumentValue(argc, argv, "--small-count", 2000);
   const int large_count = ArgumentValue(argc, argv, "--large-count", 20);
-  const int rounds = ArgumentValue(argc, argv, "--rounds", 3);
+  const int rounds = ArgumentValue(argc, argv, "--rounds", 5);
 
   DovecotServer server;
   server.AddUser("small", "secret");
