@@ -34,36 +34,35 @@ class ActionsEndToEndProgram : public EndToEndTest {
     WriteWholeFile(Base("gate"), "");
   }
 
-  // Appends how it was called to argv.txt: every argument on a line of its
-  // own, then the variable QUOR_E2E_MARK, then "--". Prints nothing, so the
-  // output of quor stays its log.
+  // Appends how it was called to argv.txt beside it: every argument on a line
+  // of its own, then the variable QUOR_E2E_MARK, then "--". Prints nothing,
+  // so the output of quor stays its log.
   std::string RecorderScript() {
     std::string path = Base("record.sh");
-    WriteScript(path,
-                "exec >/dev/null 2>&1\n{\n"
-                "  for a in \"$@\"; do printf '%s\\n' \"$a\"; done\n"
-                "  printf 'MARK=%s\\n--\\n' \"$QUOR_E2E_MARK\"\n"
-                "} >> '" +
-                    Base("argv.txt") + "'\n");
+    WriteScript(path, R"sh(exec >/dev/null 2>&1
+cd "$(dirname "$0")" || exit 1
+{
+  for a in "$@"; do printf '%s\n' "$a"; done
+  printf 'MARK=%s\n--\n' "$QUOR_E2E_MARK"
+} >> argv.txt
+)sh");
     return path;
   }
 
-  // Writes its process id to `pid`, waits until the test creates `gate` (at
-  // most 30 s, or until the folder goes), then appends "program" to out.txt.
+  // Writes its process id to `pid` beside it, waits until the test creates
+  // `gate` (at most 30 s, or until its folder goes), then appends "program"
+  // to out.txt.
   std::string GatedScript() const { return Base("gated.sh"); }
   void WriteGatedScript() {
-    std::string path = GatedScript();
-    std::string folder = base_.path();
-    WriteScript(path, "exec >/dev/null 2>&1\ncd '" + folder +
-                          "' || exit 1\n"
-                          "echo $$ > pid.tmp && mv pid.tmp pid\n"
-                          "i=0\n"
-                          "while [ ! -e gate ] && [ -d '" +
-                          folder +
-                          "' ] && [ $i -lt 600 ]; do\n"
-                          "  sleep 0.05; i=$((i+1))\n"
-                          "done\n"
-                          "printf 'program\\n' >> out.txt\n");
+    WriteScript(GatedScript(), R"sh(exec >/dev/null 2>&1
+cd "$(dirname "$0")" || exit 1
+echo $$ > pid.tmp && mv pid.tmp pid
+i=0
+while [ ! -e gate ] && [ -e gated.sh ] && [ $i -lt 600 ]; do
+  sleep 0.05; i=$((i+1))
+done
+printf 'program\n' >> out.txt
+)sh");
   }
 
   // The gated program, then a line "saved" appended to the same out.txt: the
