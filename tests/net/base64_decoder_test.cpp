@@ -49,6 +49,8 @@ TEST(Base64DecoderTest, IgnoresCharactersOutsideTheAlphabet) {
                   "F\x80u",
                   7),  // NUL and 8-bit bytes
       "====TWFu====",
+      "TWF\nu",    // the fourth character of a would-be group is foreign
+      "TWF\xffu",  // so is a byte with the high bit set
   };
   for (const std::string& input : inputs) EXPECT_EQ(Decode(input), "Man") << input;
 }
