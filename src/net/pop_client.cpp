@@ -14,6 +14,7 @@ constexpr long long kRetrievalSlack = 16LL * 1024 * 1024;
 // The announced size only sizes the first buffers; a lying LIST reply must not
 // make them huge.
 constexpr long long kLargestSizeHint = 64LL * 1024 * 1024;
+constexpr long long kLargestAnnouncedSize = 1LL << 40;
 // Rest of an over-long reply line that is read and dropped before giving up.
 constexpr size_t kReplyDiscardLimit = 64 * 1024;
 // Data after a message's end that is dropped before giving up on the server.
@@ -151,7 +152,8 @@ int PopClient::RetrieveMessage(int number) {
   if (result > 0) result = ReadReply();
   if (result <= 0) return result;
 
-  long long size = std::max(0LL, ListSize(LastReply()).value_or(0));
+  // Far beyond any real message, and small enough to compute with safely.
+  long long size = std::clamp(ListSize(LastReply()).value_or(0), 0LL, kLargestAnnouncedSize);
   if (size_limit_ != 0 && size > size_limit_) return 100;
 
   result = SendCommand("RETR " + std::to_string(number) + "\r\n");

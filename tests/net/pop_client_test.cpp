@@ -344,7 +344,8 @@ INSTANTIATE_TEST_SUITE_P(Limits, PopClientSizeLimitTest,
                                                     "+OK 1 100000\r\n"},     // equal is fetched
                                            SizeCase{0, "+OK 1 200000\r\n"},  // 0: no limit
                                            SizeCase{100, "+OK 1\r\n"},       // no size: 0
-                                           SizeCase{100, "+OK 1 -500\r\n"}));
+                                           SizeCase{100, "+OK 1 -500\r\n"},
+                                           SizeCase{0, "+OK 1 99999999999999999999999\r\n"}));
 
 TEST_F(PopClientScriptTest, RefusedListOrRetrGivesZero) {
   LoggedIn()
