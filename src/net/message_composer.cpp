@@ -10,13 +10,10 @@
 #include <cstdlib>
 
 #include "net/base64_encoder.h"
+#include "net/english_date_names.h"
 #include "net/smtp_client.h"
 
 namespace {
-
-constexpr const char* kDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 // Taken while static objects are initialised, which is as close to the start
 // of the process as portable code gets.
@@ -100,7 +97,7 @@ std::string DateText(std::time_t now) {
   unsigned zone = static_cast<unsigned>(minutes / 60 * 100 + minutes % 60);
   char text[64];
   std::snprintf(text, sizeof text, "%s, %02d %s %d %02d:%02d:%02d %c%04u",
-                kDayNames[local.tm_wday % 7], local.tm_mday, kMonthNames[local.tm_mon % 12],
+                EnglishDayName(local.tm_wday), local.tm_mday, EnglishMonthName(local.tm_mon),
                 local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec, sign, zone);
   return text;
 }
