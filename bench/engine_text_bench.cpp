@@ -14,6 +14,8 @@
 #include "engine/substitution.h"
 #include "engine/variable_extractor.h"
 
+using namespace quor;
+
 namespace {
 
 class NullLog : public LogTarget {

@@ -22,6 +22,8 @@
 #include "fixtures/dovecot_server.h"
 #include "fixtures/test_files.h"
 
+using namespace quor;
+
 namespace {
 
 std::string SampleMessage(int number) {

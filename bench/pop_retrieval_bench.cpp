@@ -31,6 +31,8 @@
 #include "net/client_socket.h"
 #include "net/pop_client.h"
 
+using namespace quor;
+
 namespace {
 
 constexpr size_t kSmallMessageBytes = 20 * 1000;

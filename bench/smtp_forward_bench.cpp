@@ -27,6 +27,8 @@
 #include "fixtures/smtp_server.h"
 #include "fixtures/test_files.h"
 
+using namespace quor;
+
 namespace {
 
 constexpr size_t kAttachmentBytes = 5 * 1024 * 1024;

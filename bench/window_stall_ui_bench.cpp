@@ -18,6 +18,8 @@
 #include "fixtures/test_files.h"
 #include "ui/main_dialog.h"
 
+using namespace quor;
+
 namespace {
 
 std::string SampleMessage(int number) {
@@ -40,9 +42,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i <= messages; ++i) server.Deliver("ann", SampleMessage(i));
 
   TempDir base;
-  WriteWholeFile(base.File("quor.INI"), "[Settings]\nPOPDelay=60\nMailboxCount=1\nPOPServer0=" +
-                                            server.host_text() +
-                                            "\nPOPUser0=ann\nPOPPassword0=secret\n");
+  WriteWholeFile(base.File("quor.INI"),
+                 "[Settings]\nPOPDelay=60\nMailboxCount=1\nPOPServer0=" + server.host_text() +
+                     "\nPOPUser0=ann\nPOPPassword0=secret\n");
   WriteWholeFile(base.File("quoragts.ini"),
                  "[Agents]\nAgentCount=1.\n[Agent0]\nName=Orders.\nEnabled=1.\nCondCount=1.\n"
                  "Cond0.fld=Subject.\nCond0.op=contains.\nCond0.value=Order.\nCond0.join=0.\n"

@@ -18,6 +18,8 @@
 #include "fixtures/smtp_server.h"
 #include "fixtures/test_files.h"
 
+using namespace quor;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -108,8 +110,8 @@ int main(int argc, char** argv) {
   pop.AddUser("demo", "demo-password");
 
   std::string mail = QUOR_FIXTURES_DIR "/mail/";
-  for (const char* name : {"plain.eml", "mixed_gif.eml", "alternative.eml", "quoted_printable.eml",
-                           "dot_lines.eml"}) {
+  for (const char* name :
+       {"plain.eml", "mixed_gif.eml", "alternative.eml", "quoted_printable.eml", "dot_lines.eml"}) {
     pop.Deliver("demo", ReadWholeFile(mail + name));
   }
   std::cout << "Delivered 5 sample messages to demo@" << pop.host_text() << ".\n";
@@ -117,13 +119,13 @@ int main(int argc, char** argv) {
   WriteWholeFile((home / "templates/reply.txt").string(),
                  "Hello {Sender},\n\nthank you: order {ordernum} is on its way.\n"
                  "Tracking number: {tracking}\n\n-- \nQuor demo\n");
-  WriteWholeFile((home / "templates/journal.txt").string(),
-                 "{Date} | {Sender} | {Subject}\n");
+  WriteWholeFile((home / "templates/journal.txt").string(), "{Date} | {Sender} | {Subject}\n");
   WriteWholeFile((home / "quoragts.ini").string(), Agents(home.string()));
   WriteWholeFile((home / "quor.INI").string(),
                  "[Settings]\nPOPDelay=10\nSMTPServer=" + smtp.host_text() +
                      "\nEmail=quor@demo.example\nName=Quor Demo\nOrganization=Demo Inc.\n"
-                     "MailboxCount=1\nPOPServer0=" + pop.host_text() +
+                     "MailboxCount=1\nPOPServer0=" +
+                     pop.host_text() +
                      "\nPOPUser0=demo\nPOPPassword0=demo-password\nPOPLastMsg0=\n");
   chmod((home / "quor.INI").c_str(), 0600);
 
@@ -151,7 +153,8 @@ int main(int argc, char** argv) {
         std::cout << name << ": " << value << "\n";
       }
     }
-    std::cout << "text part:\n" << mime.text << (mime.text.empty() || mime.text.back() == '\n' ? "" : "\n");
+    std::cout << "text part:\n"
+              << mime.text << (mime.text.empty() || mime.text.back() == '\n' ? "" : "\n");
     for (const auto& attachment : mime.attachments) {
       std::cout << "attachment: " << attachment.filename << " (" << attachment.content_type << ", "
                 << attachment.size << " bytes)\n";

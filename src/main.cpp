@@ -15,6 +15,8 @@
 #include "ui/desktop_app.h"
 #endif
 
+using namespace quor;
+
 namespace {
 
 std::string BaseName(const std::string& path) {

@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+namespace quor {
+
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine result;
   for (size_t i = 0; i < arguments.size(); ++i) {
@@ -45,3 +47,5 @@ std::string UsageText(const std::string& program) {
          "                   else the current folder)\n"
          "  --profile FILE   settings file (default: $XDG_CONFIG_HOME/quor/quor.INI)\n";
 }
+
+}  // namespace quor

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace quor {
+
 struct CommandLine {
   enum class Request { kRun, kHelp, kVersion, kError };
   Request request = Request::kRun;
@@ -17,3 +19,5 @@ struct CommandLine {
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 std::string UsageText(const std::string& program);
+
+}  // namespace quor

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+namespace quor {
+
 namespace {
 
 // The driver's threads inherit this mask, so the signals reach only the
@@ -72,3 +74,5 @@ void HeadlessFrontEnd::PassFinished() {
 }
 
 void HeadlessFrontEnd::WakeMainThread() { ::kill(::getpid(), SIGUSR1); }
+
+}  // namespace quor

@@ -11,6 +11,8 @@
 #include "app/processing_driver.h"
 #include "app/startup_options.h"
 
+namespace quor {
+
 class HeadlessFrontEnd : public LogSink, public DriverHooks {
  public:
   HeadlessFrontEnd() = default;
@@ -28,3 +30,5 @@ class HeadlessFrontEnd : public LogSink, public DriverHooks {
   std::mutex output_mutex_;
   bool once_ = false;
 };
+
+}  // namespace quor

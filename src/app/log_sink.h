@@ -5,8 +5,12 @@
 
 #include <string>
 
+namespace quor {
+
 class LogSink {
  public:
   virtual ~LogSink() = default;
   virtual void AddLine(const std::string& /*line*/) {}
 };
+
+}  // namespace quor

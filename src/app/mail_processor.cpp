@@ -18,6 +18,8 @@
 #include "engine/variable_extractor.h"
 #include "net/pop_client.h"
 
+namespace quor {
+
 namespace {
 
 std::string Format(const char* format, const std::string& a) {
@@ -65,7 +67,8 @@ void MailProcessor::OpenLogFile() {
   Settings settings = this->settings();
   if (settings.enable_log == 0) return;
   // The log records addresses and subjects of the user's mail: owner only.
-  int descriptor = ::open(settings.logfile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  int descriptor =
+      ::open(settings.logfile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   std::FILE* stream = descriptor >= 0 ? ::fdopen(descriptor, "a") : nullptr;
   if (!stream) {
     if (descriptor >= 0) ::close(descriptor);
@@ -318,3 +321,5 @@ int MailProcessor::RunAgent(const MailAgent& agent) {
   }
   return 0;
 }
+
+}  // namespace quor

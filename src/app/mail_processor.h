@@ -25,6 +25,8 @@
 #include "engine/field_map.h"
 #include "net/log_target.h"
 
+namespace quor {
+
 class PopClient;
 
 // Time limits of the mail conversations and the program action, so tests can
@@ -115,3 +117,5 @@ class MailProcessor : public LogTarget {
   ProcessorTimings timings_;
   std::function<void()> play_sound_;
 };
+
+}  // namespace quor

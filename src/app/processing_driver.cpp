@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+namespace quor {
+
 ProcessingDriver::ProcessingDriver(MailProcessor& processor, DriverHooks& hooks)
     : processor_(processor), hooks_(hooks) {
   timer_thread_ = std::thread(&ProcessingDriver::TimerLoop, this);
@@ -118,3 +120,5 @@ void ProcessingDriver::TimerLoop() {
     }
   }
 }
+
+}  // namespace quor

@@ -16,6 +16,8 @@
 
 #include "app/mail_processor.h"
 
+namespace quor {
+
 class DriverHooks {
  public:
   virtual ~DriverHooks() = default;
@@ -82,3 +84,5 @@ class ProcessingDriver {
   uint64_t timer_generation_ = 0;
   int64_t timer_period_milliseconds_ = 0;
 };
+
+}  // namespace quor

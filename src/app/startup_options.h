@@ -5,6 +5,8 @@
 
 #include "app/mail_processor.h"
 
+namespace quor {
+
 struct StartupOptions {
   std::string base_directory;  // resolved: --base-dir, $QUOR_HOME, or empty
   std::string profile_path;    // resolved: --profile or the default location
@@ -12,3 +14,5 @@ struct StartupOptions {
   bool once = false;  // one pass, then Exit, whatever ExitOnCheck says
   ProcessorTimings timings;
 };
+
+}  // namespace quor

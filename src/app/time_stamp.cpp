@@ -4,6 +4,8 @@
 
 #include "net/english_date_names.h"
 
+namespace quor {
+
 std::string TimeStamp(std::time_t when) {
   std::tm local{};
   localtime_r(&when, &local);
@@ -13,3 +15,5 @@ std::string TimeStamp(std::time_t when) {
                 local.tm_sec, local.tm_year + 1900);
   return text;
 }
+
+}  // namespace quor

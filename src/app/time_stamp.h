@@ -5,4 +5,8 @@
 #include <ctime>
 #include <string>
 
+namespace quor {
+
 std::string TimeStamp(std::time_t when);
+
+}  // namespace quor

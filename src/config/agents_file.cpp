@@ -9,6 +9,8 @@
 #include "config/profile_file.h"
 #include "config/record_bound.h"
 
+namespace quor {
+
 namespace {
 
 constexpr char kAgentsSection[] = "Agents";
@@ -199,3 +201,5 @@ bool AgentsFile::Save(const std::string& path, const std::vector<MailAgent>& age
   }
   return profile.Save(path) && complete;
 }
+
+}  // namespace quor

@@ -24,6 +24,8 @@
 
 #include "config/mail_agent.h"
 
+namespace quor {
+
 class AgentsFile {
  public:
   // Default records made past the last index present in the file, so that a
@@ -40,3 +42,5 @@ class AgentsFile {
   // then left alone), or when a value held a line break and was cut.
   static bool Save(const std::string& path, const std::vector<MailAgent>& agents);
 };
+
+}  // namespace quor

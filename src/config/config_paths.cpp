@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+namespace quor {
+
 namespace {
 
 std::string Environment(const char* name) {
@@ -53,3 +55,5 @@ std::string InBaseDirectory(const std::string& base, const std::string& name) {
   if (base.back() == '/') return base + name;
   return base + "/" + name;
 }
+
+}  // namespace quor

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+namespace quor {
+
 std::string ResolveBaseDirectory(const std::optional<std::string>& option);
 // executable_name is the program's file name; a folder before it and an
 // extension after it are dropped ("/usr/bin/quor.exe" gives "quor.INI").
@@ -18,3 +20,5 @@ std::string ResolveProfilePath(const std::optional<std::string>& option,
 // base + "/" + name, or name alone when base is empty; no second "/" when
 // base already ends with one.
 std::string InBaseDirectory(const std::string& base, const std::string& name);
+
+}  // namespace quor

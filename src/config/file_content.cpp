@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace quor {
+
 namespace {
 
 std::string FolderOf(const std::string& path) {
@@ -95,3 +97,5 @@ bool ReplaceFileContent(const std::string& path, std::string_view content, mode_
   SyncFolder(FolderOf(target));
   return true;
 }
+
+}  // namespace quor

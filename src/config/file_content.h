@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+namespace quor {
+
 // Reads the whole file into content. False when the file is missing, is not
 // a regular file or cannot be read; content is then empty.
 bool ReadFileContent(const std::string& path, std::string& content);
@@ -25,3 +27,5 @@ bool ReadFileContent(const std::string& path, std::string& content);
 // replaced and the link stays. False when anything failed; the old file is
 // then untouched.
 bool ReplaceFileContent(const std::string& path, std::string_view content, mode_t mode);
+
+}  // namespace quor

@@ -2,16 +2,26 @@
 
 #include "config/number_text.h"
 
+namespace quor {
+
 const char* ActionTypeName(int32_t type) {
   switch (type) {
-    case 1: return "Delete Incoming Message";
-    case 2: return "Send an Outgoing Message";
-    case 3: return "Play a Sound";
-    case 4: return "Save Message Data to a File";
-    case 5: return "Run an External Program";
-    case 6: return "Forward Incoming Message";
-    case 8: return "Save Attachments";
-    default: return "";
+    case 1:
+      return "Delete Incoming Message";
+    case 2:
+      return "Send an Outgoing Message";
+    case 3:
+      return "Play a Sound";
+    case 4:
+      return "Save Message Data to a File";
+    case 5:
+      return "Run an External Program";
+    case 6:
+      return "Forward Incoming Message";
+    case 8:
+      return "Save Attachments";
+    default:
+      return "";
   }
 }
 
@@ -36,3 +46,5 @@ void AgentAction::SetProperty(const std::string& property_name, std::string valu
 int32_t AgentAction::NumberProperty(const std::string& property_name) const {
   return LeadingInteger(Property(property_name));
 }
+
+}  // namespace quor

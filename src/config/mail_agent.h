@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+namespace quor {
+
 // Action type numbers as stored in the agents file. There is no 7; any number
 // outside this list stays in its agent, is saved again and does nothing.
 enum class ActionType : int32_t {
@@ -35,7 +37,8 @@ enum MarkerKind : int32_t {
 };
 
 struct AgentCondition {
-  std::string fld;    // "Subject", "Recipient", "Sender", "Reply-To", "Date", "Message-Body", "Mailbox"
+  std::string
+      fld;  // "Subject", "Recipient", "Sender", "Reply-To", "Date", "Message-Body", "Mailbox"
   std::string op;     // "contains", "does not contain", "is", "is not"
   std::string value;  // compared with the field's text
   int32_t join = 0;   // 0 AND, 1 OR; ignored on the first condition
@@ -88,3 +91,5 @@ struct MailAgent {
 
   bool operator==(const MailAgent&) const = default;
 };
+
+}  // namespace quor

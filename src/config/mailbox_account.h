@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace quor {
+
 struct MailboxAccount {
   std::string server;
   std::string user;
@@ -16,3 +18,5 @@ struct MailboxAccount {
   // How the log and the setup sheet show a mailbox: user, "@", server.
   std::string Label() const { return user + "@" + server; }
 };
+
+}  // namespace quor

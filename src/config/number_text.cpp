@@ -2,6 +2,8 @@
 
 #include <limits>
 
+namespace quor {
+
 int32_t LeadingInteger(std::string_view text) {
   size_t position = 0;
   while (position < text.size() &&
@@ -22,7 +24,8 @@ int32_t LeadingInteger(std::string_view text) {
   }
   if (value > kLimit) value = kLimit;
   if (negative) return static_cast<int32_t>(-value);
-  return static_cast<int32_t>(value > std::numeric_limits<int32_t>::max()
-                                  ? std::numeric_limits<int32_t>::max()
-                                  : value);
+  return static_cast<int32_t>(
+      value > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max() : value);
 }
+
+}  // namespace quor

@@ -7,4 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace quor {
+
 int32_t LeadingInteger(std::string_view text);
+
+}  // namespace quor

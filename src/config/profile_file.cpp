@@ -6,6 +6,8 @@
 #include "config/file_content.h"
 #include "config/number_text.h"
 
+namespace quor {
+
 namespace {
 
 bool IsBlank(char letter) {
@@ -187,3 +189,5 @@ std::string ProfileFile::Text() const {
 bool ProfileFile::Save(const std::string& path, mode_t mode) const {
   return ReplaceFileContent(path, Text(), mode);
 }
+
+}  // namespace quor

@@ -29,6 +29,8 @@
 #include <unordered_map>
 #include <vector>
 
+namespace quor {
+
 class ProfileFile {
  public:
   // Longest text a read returns: the settings' and the agents file's buffers.
@@ -92,3 +94,5 @@ class ProfileFile {
   std::vector<Section> sections_;
   std::unordered_map<std::string, size_t> section_index_;  // lower-case name -> position
 };
+
+}  // namespace quor

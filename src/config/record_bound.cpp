@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace quor {
+
 namespace {
 
 char Lower(char letter) {
@@ -54,3 +56,5 @@ int32_t BoundedRecordCount(int32_t stored_count, int64_t last_present, int32_t m
   int64_t limit = std::max<int64_t>(last_present, -1) + 1 + std::max(max_missing, 0);
   return static_cast<int32_t>(std::min<int64_t>(stored_count, limit));
 }
+
+}  // namespace quor

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+namespace quor {
+
 // The highest index for which one of names is prefix + index + suffix, for a
 // suffix in suffixes; -1 when none is. Letters compare without regard to
 // case, like profile lookups; the index must be written as a lookup writes it
@@ -32,3 +34,5 @@ bool IsOneOf(std::string_view text, const std::vector<std::string_view>& suffixe
 // The number of records to read: none for a count of 0 or below, else the
 // count, but no more than max_missing past last_present.
 int32_t BoundedRecordCount(int32_t stored_count, int64_t last_present, int32_t max_missing);
+
+}  // namespace quor

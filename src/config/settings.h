@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace quor {
+
 struct Settings {
   int32_t pop_delay = 10;     // "POPDelay", minutes between passes
   int32_t message_size = 0;   // "MessageSize", kilobytes of 1000 bytes, 0 = no limit
@@ -18,3 +20,5 @@ struct Settings {
 
   bool operator==(const Settings&) const = default;
 };
+
+}  // namespace quor

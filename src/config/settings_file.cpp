@@ -9,6 +9,8 @@
 #include "config/profile_file.h"
 #include "config/record_bound.h"
 
+namespace quor {
+
 namespace {
 
 constexpr char kSection[] = "Settings";
@@ -90,3 +92,5 @@ bool SettingsFile::Save(const std::string& path, const Settings& settings,
   if (!MakeFolderFor(path)) return false;
   return profile.Save(path) && complete;
 }
+
+}  // namespace quor

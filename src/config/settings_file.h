@@ -15,6 +15,8 @@
 #include "config/mailbox_account.h"
 #include "config/settings.h"
 
+namespace quor {
+
 class SettingsFile {
  public:
   // A MailboxCount larger than the mailboxes present gives empty mailboxes for
@@ -36,3 +38,5 @@ class SettingsFile {
   static bool Save(const std::string& path, const Settings& settings,
                    const std::vector<MailboxAccount>& mailboxes);
 };
+
+}  // namespace quor

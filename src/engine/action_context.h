@@ -11,14 +11,16 @@
 #include "message/mail_message.h"
 #include "net/log_target.h"
 
+namespace quor {
+
 class PopClient;
 
 struct ActionContext {
   LogTarget& log;
   const Settings& settings;
   std::string base_directory{};  // empty: files in the current directory
-  PopClient* pop = nullptr;    // the open session; null outside a pass
-  int message_number = 0;      // number of the message within that session
+  PopClient* pop = nullptr;      // the open session; null outside a pass
+  int message_number = 0;        // number of the message within that session
   const MailMessage* message = nullptr;
   std::string body_text{};  // BodyText(): text, or the first attachment's data
 
@@ -28,3 +30,5 @@ struct ActionContext {
   // The front end's alert sound; must return at once. May be empty.
   std::function<void()> play_sound{};
 };
+
+}  // namespace quor

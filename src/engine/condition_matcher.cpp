@@ -4,6 +4,8 @@
 
 #include "engine/text_search.h"
 
+namespace quor {
+
 namespace {
 
 // The text a condition's field name stands for, or nothing for a name outside
@@ -59,3 +61,5 @@ bool MatchesConditions(const MailAgent& agent, const MailMessage& message,
   }
   return running;
 }
+
+}  // namespace quor

@@ -10,6 +10,8 @@
 #include "config/mail_agent.h"
 #include "message/mail_message.h"
 
+namespace quor {
+
 // One comparison. `op` is "contains", "does not contain", "is" or "is not",
 // compared exactly; any other operator is false. Byte for byte, case-sensitive,
 // nothing trimmed. An empty value never "contains" and never "does not contain".
@@ -24,3 +26,5 @@ bool TestCondition(std::string_view text, const std::string& op, const std::stri
 // are false, even when a later condition joined by OR would hold.
 bool MatchesConditions(const MailAgent& agent, const MailMessage& message,
                        std::string_view mailbox);
+
+}  // namespace quor

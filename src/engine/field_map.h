@@ -5,4 +5,8 @@
 #include <map>
 #include <string>
 
+namespace quor {
+
 using FieldMap = std::map<std::string, std::string>;
+
+}  // namespace quor

@@ -11,6 +11,8 @@
 #include "engine/program_launcher.h"
 #include "engine/substitution.h"
 
+namespace quor {
+
 namespace {
 
 constexpr int kLastFileNumber = 65534;
@@ -134,3 +136,5 @@ void SaveDataAction(const AgentAction& action, const FieldMap& fields, ActionCon
 void PlaySoundAction(const AgentAction&, const FieldMap&, ActionContext& context) {
   if (context.play_sound) context.play_sound();
 }
+
+}  // namespace quor

@@ -9,6 +9,8 @@
 #include "engine/action_context.h"
 #include "engine/field_map.h"
 
+namespace quor {
+
 // "Run an External Program": logs the command line (program, a blank, the
 // substituted arguments) and starts it without a shell (ProgramLauncher). A
 // program that cannot be started logs "ERROR: Executing program (<program>) -
@@ -33,3 +35,5 @@ void SaveDataAction(const AgentAction& action, const FieldMap& fields, ActionCon
 // "Play a Sound": calls context.play_sound when the front end set one; logs
 // nothing and never blocks.
 void PlaySoundAction(const AgentAction& action, const FieldMap& fields, ActionContext& context);
+
+}  // namespace quor

@@ -14,6 +14,8 @@
 #include "net/pop_client.h"
 #include "net/smtp_client.h"
 
+namespace quor {
+
 namespace {
 
 // Connects for a send or forward; false (after logging why) when the action
@@ -171,3 +173,5 @@ void DeleteMessageAction(const AgentAction& /*action*/, const FieldMap& /*fields
     context.log.Log(context.pop->LastReply());
   }
 }
+
+}  // namespace quor

@@ -12,6 +12,8 @@
 #include "engine/action_context.h"
 #include "engine/field_map.h"
 
+namespace quor {
+
 // "Send an Outgoing Message": properties mailto, cclist, subject, message (a
 // template file path), attachCount and attach0, attach1, ...; every text but
 // the template path is substituted from `fields`.
@@ -26,3 +28,5 @@ void ForwardMessageAction(const AgentAction& action, const FieldMap& fields,
 // "Delete Incoming Message": DELE of context.message_number on context.pop.
 // The server removes the message when the POP3 session ends normally.
 void DeleteMessageAction(const AgentAction& action, const FieldMap& fields, ActionContext& context);
+
+}  // namespace quor

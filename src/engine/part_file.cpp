@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
+namespace quor {
+
 namespace {
 
 // An extension longer than this is more likely part of a long name.
@@ -87,3 +89,5 @@ std::string SafePartName(const std::string& name) {
                         kMaxPartNameBytes - extension.size()) +
          extension;
 }
+
+}  // namespace quor

@@ -8,6 +8,8 @@
 
 #include "engine/action_context.h"
 
+namespace quor {
+
 // Writes one attachment; returns the path (also when creation or writing failed).
 // A name without "/" lands in the data folder (<base>/data/, created with mode
 // 0700 when missing; the current folder when the base directory is empty); an
@@ -32,3 +34,5 @@ inline constexpr size_t kMaxPartNameBytes = 200;
 // character boundary. A name with nothing usable left gives the empty text, so
 // callers fall back to their generic name.
 std::string SafePartName(const std::string& name);
+
+}  // namespace quor

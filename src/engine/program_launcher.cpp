@@ -13,6 +13,8 @@
 
 extern char** environ;
 
+namespace quor {
+
 namespace {
 
 // How often children without a pidfd are looked at.
@@ -208,3 +210,5 @@ void ProgramLauncher::CollectEnded() {
   }
   if (any) child_ended_.notify_all();
 }
+
+}  // namespace quor

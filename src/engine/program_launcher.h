@@ -27,6 +27,8 @@
 #include <thread>
 #include <vector>
 
+namespace quor {
+
 class ProgramLauncher {
  public:
   struct StartResult {
@@ -82,3 +84,5 @@ class ProgramLauncher {
   int wake_write_ = -1;
   std::thread reaper_;
 };
+
+}  // namespace quor

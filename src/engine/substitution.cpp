@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace quor {
+
 namespace {
 
 constexpr size_t kReadBlockBytes = 8161;
@@ -120,3 +122,5 @@ std::string ReadTextFile(const std::string& path, LogTarget& log, size_t max_byt
   if (failed) return refuse();
   return text;
 }
+
+}  // namespace quor

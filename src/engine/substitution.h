@@ -11,6 +11,8 @@
 #include "engine/field_map.h"
 #include "net/log_target.h"
 
+namespace quor {
+
 // Replaces every {name} in `text`. Blanks around the name are ignored, names
 // are case-sensitive, and an unknown name gives the empty text. A "{" inside
 // an open token is output with the text gathered so far and opens a new token;
@@ -30,3 +32,5 @@ inline constexpr size_t kMaxTextFileBytes = 16 * 1024 * 1024;
 // "WARNING: Unable to read file <path>" and returns the empty text.
 std::string ReadTextFile(const std::string& path, LogTarget& log);
 std::string ReadTextFile(const std::string& path, LogTarget& log, size_t max_bytes);
+
+}  // namespace quor

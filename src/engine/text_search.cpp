@@ -2,6 +2,8 @@
 
 #include <vector>
 
+namespace quor {
+
 size_t FindText(std::string_view text, std::string_view pattern, size_t from) {
   if (from > text.size()) return std::string_view::npos;
   if (pattern.empty()) return from;
@@ -25,3 +27,5 @@ size_t FindText(std::string_view text, std::string_view pattern, size_t from) {
   }
   return std::string_view::npos;
 }
+
+}  // namespace quor

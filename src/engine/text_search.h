@@ -6,7 +6,11 @@
 #include <cstddef>
 #include <string_view>
 
+namespace quor {
+
 // Position of the first occurrence of `pattern` in `text` at or after `from`,
 // or std::string_view::npos. An empty pattern is found at `from` (when
 // `from` <= text.size()).
 size_t FindText(std::string_view text, std::string_view pattern, size_t from = 0);
+
+}  // namespace quor

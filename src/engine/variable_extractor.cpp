@@ -4,6 +4,8 @@
 
 #include "engine/text_search.h"
 
+namespace quor {
+
 namespace {
 
 constexpr size_t kLoggedValueLength = 128;
@@ -103,3 +105,5 @@ void ExtractVariables(const MailAgent& agent, std::string_view source, FieldMap&
     collected.clear();
   }
 }
+
+}  // namespace quor

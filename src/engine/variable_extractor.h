@@ -13,9 +13,13 @@
 #include "engine/field_map.h"
 #include "net/log_target.h"
 
+namespace quor {
+
 // source: the message record's text (never the first attachment).
 // Logs "--> Extracted {name}: '...'" (first 128 characters of the value) for
 // each stored variable, and "--> Failed to extract variable {name}" for a
 // named rule whose start marker is not found; such a rule stores nothing.
 void ExtractVariables(const MailAgent& agent, std::string_view source, FieldMap& fields,
                       LogTarget& log);
+
+}  // namespace quor

@@ -1,5 +1,7 @@
 #include "message/mail_message.h"
 
+namespace quor {
+
 namespace {
 constexpr std::string_view kNoSubject = "[no subject]";
 constexpr std::string_view kUnknown = "[unknown]";
@@ -38,3 +40,5 @@ const MailAttachment* MailMessage::Attachment(int n) const {
   if (n < 0 || n >= AttachmentCount()) return nullptr;
   return &attachments[static_cast<size_t>(n)];
 }
+
+}  // namespace quor

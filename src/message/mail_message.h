@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace quor {
+
 struct MailAttachment {
   std::string data;  // decoded bytes; text parts keep their line feeds
   std::string name;  // from name= or filename=, or empty
@@ -40,3 +42,5 @@ class MailMessage {
   std::string text;  // body lines not diverted into attachments, each ending in "\n"
   std::vector<MailAttachment> attachments;
 };
+
+}  // namespace quor

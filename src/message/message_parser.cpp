@@ -5,6 +5,8 @@
 
 #include "net/quoted_printable.h"
 
+namespace quor {
+
 namespace {
 
 constexpr std::string_view kTo = "To: ";
@@ -332,3 +334,5 @@ void MessageParser::EndParse() {
   target_ = nullptr;
   message_ = nullptr;
 }
+
+}  // namespace quor

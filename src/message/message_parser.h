@@ -51,6 +51,8 @@
 #include "net/base64_decoder.h"
 #include "net/byte_output.h"
 
+namespace quor {
+
 class MessageParser {
  public:
   static constexpr size_t kRecipientsLimit = 1023;           // characters of the joined list
@@ -109,3 +111,5 @@ class MessageParser {
   size_t announced_size_ = 0;
   size_t seen_ = 0;
 };
+
+}  // namespace quor

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+namespace quor {
+
 namespace {
 constexpr unsigned char kNotInAlphabet = 0xFF;
 constexpr size_t kBatchSize = 768;
@@ -91,3 +93,5 @@ size_t Base64Decoder::EmitGroup(char* out) {
   pending_ = 0;
   return used;
 }
+
+}  // namespace quor

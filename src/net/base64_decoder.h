@@ -11,6 +11,8 @@
 
 #include "net/byte_output.h"
 
+namespace quor {
+
 class Base64Decoder {
  public:
   explicit Base64Decoder(ByteOutput& output) : output_(output) {}
@@ -29,3 +31,5 @@ class Base64Decoder {
   unsigned char values_[4] = {};
   int pending_ = 0;
 };
+
+}  // namespace quor

@@ -1,5 +1,7 @@
 #include "net/base64_encoder.h"
 
+namespace quor {
+
 namespace {
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 // Encoded text is collected per Write call and handed over in a few large
@@ -57,3 +59,5 @@ size_t Base64Encoder::EmitGroup(char* out) {
   }
   return used;
 }
+
+}  // namespace quor

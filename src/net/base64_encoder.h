@@ -13,6 +13,8 @@
 
 #include "net/byte_output.h"
 
+namespace quor {
+
 class Base64Encoder {
  public:
   enum class LineBreaks { kNone, kEvery72 };
@@ -38,3 +40,5 @@ class Base64Encoder {
   int pending_ = 0;
   int column_ = 0;
 };
+
+}  // namespace quor

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <string>
 
+namespace quor {
+
 class ByteOutput {
  public:
   virtual ~ByteOutput() = default;
@@ -26,3 +28,5 @@ class StringOutput : public ByteOutput {
  private:
   std::string& target_;
 };
+
+}  // namespace quor

@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <mutex>
 
+namespace quor {
+
 namespace {
 
 constexpr uint32_t kNoAddress = 0xFFFFFFFFu;
@@ -140,3 +142,5 @@ int ClientSocket::Connect(const std::string& host, const std::string& service) {
   SetConnected(true);
   return handle;
 }
+
+}  // namespace quor

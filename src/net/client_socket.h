@@ -10,6 +10,8 @@
 
 #include "net/mail_socket.h"
 
+namespace quor {
+
 // IPv4 address in network byte order, or 0xFFFFFFFF (-1) for an empty name or
 // a failed lookup. A name starting with a digit is a dotted address.
 uint32_t ResolveHost(const std::string& name);
@@ -34,3 +36,5 @@ class ClientSocket : public MailSocket {
   std::optional<std::string> host_name_;
   std::optional<std::string> service_name_;
 };
+
+}  // namespace quor

@@ -1,5 +1,7 @@
 #include "net/english_date_names.h"
 
+namespace quor {
+
 const char* EnglishDayName(int weekday) {
   static constexpr const char* kDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   return kDayNames[((weekday % 7) + 7) % 7];
@@ -10,3 +12,5 @@ const char* EnglishMonthName(int month) {
                                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   return kMonthNames[((month % 12) + 12) % 12];
 }
+
+}  // namespace quor

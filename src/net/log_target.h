@@ -4,9 +4,13 @@
 
 #include <string>
 
+namespace quor {
+
 class LogTarget {
  public:
   virtual ~LogTarget() = default;
   // One line of the activity log, without a line end of its own.
   virtual void Log(const std::string& line) = 0;
 };
+
+}  // namespace quor

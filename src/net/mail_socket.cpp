@@ -11,6 +11,8 @@
 #include <climits>
 #include <cstring>
 
+namespace quor {
+
 namespace {
 
 constexpr int kWaitRead = 1;
@@ -218,3 +220,5 @@ int MailSocket::WaitEvent(int seconds, int microseconds, int mask) {
     return ready;
   }
 }
+
+}  // namespace quor

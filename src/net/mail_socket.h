@@ -16,6 +16,8 @@
 #include <memory>
 #include <vector>
 
+namespace quor {
+
 class MailSocket {
  public:
   // Flag bit: switch the socket to non-blocking mode after connecting.
@@ -83,3 +85,5 @@ class MailSocket {
   size_t read_position_ = 0;
   size_t read_end_ = 0;
 };
+
+}  // namespace quor

@@ -13,6 +13,8 @@
 #include "net/english_date_names.h"
 #include "net/smtp_client.h"
 
+namespace quor {
+
 namespace {
 
 // Taken while static objects are initialised, which is as close to the start
@@ -213,3 +215,5 @@ int MessageComposer::ComposeMultipart(std::FILE* file, std::string_view body,
   output_.Write(header.data(), header.size());
   return 1;
 }
+
+}  // namespace quor

@@ -23,6 +23,8 @@
 #include "net/byte_output.h"
 #include "net/outgoing_message.h"
 
+namespace quor {
+
 // "Tue, 05 Mar 2024 09:07:03 +0100": local time of `now` with English day and
 // month names and the zone offset of that moment, daylight saving included.
 std::string DateText(std::time_t now);
@@ -70,3 +72,5 @@ class MessageComposer {
 
   ByteOutput& output_;
 };
+
+}  // namespace quor

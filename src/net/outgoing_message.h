@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace quor {
+
 struct OutgoingMessage {
   std::string sender;        // required: MAIL FROM and the From header
   std::string reply_to;      // may be empty
@@ -14,3 +16,5 @@ struct OutgoingMessage {
   std::string sender_name;   // display name for From, may be empty
   std::string organization;  // may be empty
 };
+
+}  // namespace quor

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <climits>
 
+namespace quor {
+
 namespace {
 
 // A hostile server must not make a retrieval grow without end: beyond twice
@@ -282,3 +284,5 @@ int PopClient::Abandon(int result) {
   Close();
   return result < 0 ? result : -1;
 }
+
+}  // namespace quor

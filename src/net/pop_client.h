@@ -19,6 +19,8 @@
 #include "message/message_parser.h"
 #include "net/client_socket.h"
 
+namespace quor {
+
 // Reply parsing, free of sockets. Each reads what the matching scanf pattern
 // would, with saturation instead of overflow.
 // STAT "+OK 2 320" -> 2 ("%*s %d %*d"); none when the reply holds no number.
@@ -85,3 +87,5 @@ class PopClient : public ClientSocket {
   MailMessage message_;
   MessageParser parser_;
 };
+
+}  // namespace quor

@@ -1,5 +1,7 @@
 #include "net/quoted_printable.h"
 
+namespace quor {
+
 namespace {
 
 enum class AtEnd { kDecodeShortEscape, kKeepShortEscape };
@@ -56,3 +58,5 @@ size_t QpDecode(char* buffer, size_t length) {
 size_t QpDecodePiece(char* buffer, size_t length, size_t* unfinished_at) {
   return Decode(buffer, length, AtEnd::kKeepShortEscape, unfinished_at);
 }
+
+}  // namespace quor

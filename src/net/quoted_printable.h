@@ -12,6 +12,8 @@
 
 #include <cstddef>
 
+namespace quor {
+
 // Decodes buffer[0, length) in place; returns the number of decoded bytes,
 // which is never more than length.
 size_t QpDecode(char* buffer, size_t length);
@@ -21,3 +23,5 @@ size_t QpDecode(char* buffer, size_t length);
 // undecoded at buffer[*unfinished_at, length) so the caller can put them in
 // front of the next piece; *unfinished_at == length when there is none.
 size_t QpDecodePiece(char* buffer, size_t length, size_t* unfinished_at);
+
+}  // namespace quor

@@ -11,6 +11,8 @@
 #include "net/message_composer.h"
 #include "net/temporary_file.h"
 
+namespace quor {
+
 namespace {
 
 // A reply line longer than this is not from a mail server: give up on it
@@ -293,3 +295,5 @@ int SmtpClient::SendContent(const OutgoingMessage& message) {
   wire.Flush();
   return wire.error() < 0 ? wire.error() : 1;
 }
+
+}  // namespace quor

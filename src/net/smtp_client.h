@@ -24,6 +24,8 @@
 #include "net/log_target.h"
 #include "net/outgoing_message.h"
 
+namespace quor {
+
 // The bare address of a mailbox text: between '<' and '>', else the text
 // before '(' without trailing spaces, else the text unchanged.
 std::string MailboxAddress(const std::string& text);
@@ -97,3 +99,5 @@ class SmtpClient : public ClientSocket {
   std::string reply_;
   std::vector<std::string> attachments_;
 };
+
+}  // namespace quor

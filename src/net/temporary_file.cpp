@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+namespace quor {
+
 TemporaryFile::~TemporaryFile() {
   if (stream_) std::fclose(stream_);
 }
@@ -30,3 +32,5 @@ int TemporaryFile::Create() {
   }
   return 1;
 }
+
+}  // namespace quor

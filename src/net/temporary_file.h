@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string>
 
+namespace quor {
+
 class TemporaryFile {
  public:
   TemporaryFile() = default;
@@ -26,3 +28,5 @@ class TemporaryFile {
  private:
   std::FILE* stream_ = nullptr;
 };
+
+}  // namespace quor

@@ -7,6 +7,8 @@
 
 #include "ui/agent_editor_text.h"
 
+namespace quor {
+
 namespace {
 
 // The index of a property named prefix<digits>, or -1 for any other name.
@@ -93,3 +95,5 @@ void ActionDialog::SetNumberedList(AgentAction& action, const std::string& count
     SetText(action, prefix + std::to_string(index), entries[index]);
   }
 }
+
+}  // namespace quor

@@ -22,6 +22,8 @@
 class QDialogButtonBox;
 class QLayout;
 
+namespace quor {
+
 // Returns the path the user confirmed, or an empty text when they cancelled.
 using FileChooser = std::function<QString()>;
 
@@ -67,3 +69,5 @@ class ActionDialog : public QDialog {
 // the list ends after the last entry that really exists.
 int32_t ListedEntryCount(const AgentAction& action, const std::string& count_name,
                          const std::string& prefix);
+
+}  // namespace quor

@@ -18,6 +18,8 @@
 #include "ui/save_data_dialog.h"
 #include "ui/send_message_dialog.h"
 
+namespace quor {
+
 std::unique_ptr<ActionDialog> NewActionEditor(const AgentAction& action,
                                               const std::vector<AgentExtraction>& rules,
                                               QWidget* parent) {
@@ -171,3 +173,5 @@ void AgentActionsPage::DeleteAction() {
   actions_.erase(actions_.begin() + selected);
   Rebuild(-1);
 }
+
+}  // namespace quor

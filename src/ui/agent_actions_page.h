@@ -16,10 +16,13 @@
 
 #include "config/mail_agent.h"
 
-class ActionDialog;
 class QComboBox;
 class QListWidget;
 class QPushButton;
+
+namespace quor {
+
+class ActionDialog;
 
 // The editor dialog of an action's type, or nothing for types without one.
 std::unique_ptr<ActionDialog> NewActionEditor(const AgentAction& action,
@@ -67,3 +70,5 @@ class AgentActionsPage : public QWidget {
   ExtractionSource rules_;
   EditorRunner run_editor_;
 };
+
+}  // namespace quor

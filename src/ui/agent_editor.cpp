@@ -8,6 +8,8 @@
 #include "ui/agent_extract_page.h"
 #include "ui/agent_gen_page.h"
 
+namespace quor {
+
 AgentEditor::AgentEditor(const QString& title, const MailAgent& agent, QWidget* parent)
     : QDialog(parent), agent_(agent) {
   setWindowTitle(title);
@@ -39,3 +41,5 @@ MailAgent AgentEditor::EditedAgent() const {
   edited.actions = actions_->actions();
   return edited;
 }
+
+}  // namespace quor

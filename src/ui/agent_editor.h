@@ -14,10 +14,13 @@
 
 #include "config/mail_agent.h"
 
+class QTabWidget;
+
+namespace quor {
+
 class AgentActionsPage;
 class AgentExtractPage;
 class AgentGenPage;
-class QTabWidget;
 
 class AgentEditor : public QDialog {
   Q_OBJECT
@@ -42,3 +45,5 @@ class AgentEditor : public QDialog {
   AgentExtractPage* extraction_ = nullptr;
   AgentActionsPage* actions_ = nullptr;
 };
+
+}  // namespace quor

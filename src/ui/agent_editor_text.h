@@ -8,9 +8,13 @@
 #include <QStringList>
 #include <string>
 
+namespace quor {
+
 inline QString ToQString(const std::string& text) { return QString::fromStdString(text); }
 inline std::string ToStdString(const QString& text) { return text.toStdString(); }
 
 // The items in alphabetical order, letter case ignored; equal items stay in
 // their given order.
 QStringList SortedAlphabetically(QStringList items);
+
+}  // namespace quor

@@ -12,6 +12,8 @@
 #include "ui/agent_editor_text.h"
 #include "ui/suggestion_box.h"
 
+namespace quor {
+
 namespace {
 
 QString MarkerText(const std::string& text, int32_t kind) {
@@ -143,3 +145,5 @@ void AgentExtractPage::DeleteRule() {
   rules_.erase(rules_.begin() + selected);
   Rebuild(-1);
 }
+
+}  // namespace quor

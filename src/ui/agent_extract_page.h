@@ -13,6 +13,9 @@
 
 class QLineEdit;
 class QListWidget;
+
+namespace quor {
+
 class SuggestionBox;
 
 // The marker kind of a begin or end text: the token's code when the whole
@@ -52,3 +55,5 @@ class AgentExtractPage : public QWidget {
   QListWidget* rows_ = nullptr;
   std::vector<AgentExtraction> rules_;
 };
+
+}  // namespace quor

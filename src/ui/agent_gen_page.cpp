@@ -12,6 +12,8 @@
 
 #include "ui/agent_editor_text.h"
 
+namespace quor {
+
 namespace {
 
 constexpr int kJoinAnd = 0;
@@ -171,3 +173,5 @@ void AgentGenPage::DeleteCondition() {
   const int last = static_cast<int>(conditions_.size()) - 1;
   Rebuild(selected <= last ? selected : last);
 }
+
+}  // namespace quor

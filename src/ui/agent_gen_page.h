@@ -18,6 +18,8 @@ class QComboBox;
 class QLineEdit;
 class QListWidget;
 
+namespace quor {
+
 // The first row never shows its join, although the join is stored.
 enum class ConditionRowPlace { kFirst, kFollowing };
 
@@ -57,3 +59,5 @@ class AgentGenPage : public QWidget {
   QListWidget* rows_ = nullptr;
   std::vector<AgentCondition> conditions_;
 };
+
+}  // namespace quor

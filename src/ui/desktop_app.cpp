@@ -5,6 +5,8 @@
 
 #include "ui/main_dialog.h"
 
+namespace quor {
+
 int RunDesktopApplication(int argc, char** argv, const StartupOptions& options) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quor Mail Processor"));
@@ -17,3 +19,5 @@ int RunDesktopApplication(int argc, char** argv, const StartupOptions& options) 
   dialog.exec();
   return 0;
 }
+
+}  // namespace quor

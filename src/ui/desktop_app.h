@@ -5,4 +5,8 @@
 
 #include "app/startup_options.h"
 
+namespace quor {
+
 int RunDesktopApplication(int argc, char** argv, const StartupOptions& options);
+
+}  // namespace quor

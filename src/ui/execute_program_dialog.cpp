@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+namespace quor {
+
 ExecuteProgramDialog::ExecuteProgramDialog(const AgentAction& action, QWidget* parent)
     : ActionDialog(QStringLiteral("Execute a Program"), action, parent) {
   program_ = new QLineEdit(Text("program"), this);
@@ -46,3 +48,5 @@ void ExecuteProgramDialog::StoreProperties(AgentAction& action) const {
   SetText(action, "arguments", arguments_->text());
   SetFlag(action, "wait", wait_->isChecked());
 }
+
+}  // namespace quor

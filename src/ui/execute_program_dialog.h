@@ -8,6 +8,8 @@
 class QCheckBox;
 class QLineEdit;
 
+namespace quor {
+
 class ExecuteProgramDialog : public ActionDialog {
   Q_OBJECT
 
@@ -28,3 +30,5 @@ class ExecuteProgramDialog : public ActionDialog {
   QCheckBox* wait_ = nullptr;
   FileChooser program_chooser_;
 };
+
+}  // namespace quor

@@ -4,6 +4,8 @@
 
 #include "ui/suggestion_box.h"
 
+namespace quor {
+
 ForwardMessageDialog::ForwardMessageDialog(const AgentAction& action, QWidget* parent)
     : ActionDialog(QStringLiteral("Forward Incoming Message"), action, parent) {
   forward_to_ = new SuggestionBox({"{Recipient}", "{Reply-To}", "{Sender}"}, this);
@@ -18,3 +20,5 @@ ForwardMessageDialog::ForwardMessageDialog(const AgentAction& action, QWidget* p
 void ForwardMessageDialog::StoreProperties(AgentAction& action) const {
   SetText(action, "mailto", forward_to_->Text());
 }
+
+}  // namespace quor

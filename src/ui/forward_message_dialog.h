@@ -5,6 +5,8 @@
 
 #include "ui/action_dialog.h"
 
+namespace quor {
+
 class SuggestionBox;
 
 class ForwardMessageDialog : public ActionDialog {
@@ -19,3 +21,5 @@ class ForwardMessageDialog : public ActionDialog {
  private:
   SuggestionBox* forward_to_ = nullptr;
 };
+
+}  // namespace quor

@@ -12,6 +12,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+namespace quor {
+
 namespace {
 
 // Rows are "name<TAB>status"; the status column starts at 128 dialog units,
@@ -217,3 +219,5 @@ void MainAgentPage::RebuildSelectedRow(const Entry& entry) {
   if (!selected.isEmpty()) delete list_->takeItem(list_->row(selected.first()));
   AddRowAndSelect(entry);
 }
+
+}  // namespace quor

@@ -24,6 +24,8 @@ class QListWidget;
 class QListWidgetItem;
 class QPushButton;
 
+namespace quor {
+
 class MainAgentPage : public QWidget {
   Q_OBJECT
 
@@ -78,3 +80,5 @@ class MainAgentPage : public QWidget {
   QPushButton* disable_button_ = nullptr;
   QPushButton* delete_button_ = nullptr;
 };
+
+}  // namespace quor

@@ -18,6 +18,8 @@
 // register by hand; the macro has to be used outside any namespace.
 static void RegisterResources() { Q_INIT_RESOURCE(quor); }
 
+namespace quor {
+
 namespace {
 
 // Log lines are 8-bit texts: UTF-8 when they are valid UTF-8, otherwise
@@ -244,3 +246,5 @@ void MainDialog::ShowState(PanelState state) {
   stop_button_->setEnabled(running);
   status_->setText(running ? tr("Status: Running") : tr("Status: Stopped"));
 }
+
+}  // namespace quor

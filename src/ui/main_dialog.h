@@ -31,6 +31,9 @@
 class QLabel;
 class QListWidget;
 class QPushButton;
+
+namespace quor {
+
 class QuorSheet;
 
 class MainDialog : public QDialog, public LogSink, public DriverHooks {
@@ -114,3 +117,5 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
   QPushButton* exit_button_ = nullptr;
   QListWidget* log_list_ = nullptr;
 };
+
+}  // namespace quor

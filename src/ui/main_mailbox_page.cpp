@@ -10,6 +10,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+namespace quor {
+
 namespace {
 
 constexpr int kKeyRole = Qt::UserRole;
@@ -134,3 +136,5 @@ QListWidgetItem* MainMailboxPage::AddRow(const Entry& entry) {
   list_->addItem(item);
   return item;
 }
+
+}  // namespace quor

@@ -22,6 +22,8 @@ class QListWidget;
 class QListWidgetItem;
 class QPushButton;
 
+namespace quor {
+
 class MainMailboxPage : public QWidget {
   Q_OBJECT
 
@@ -57,3 +59,5 @@ class MainMailboxPage : public QWidget {
   QPushButton* replace_button_ = nullptr;
   QPushButton* delete_button_ = nullptr;
 };
+
+}  // namespace quor

@@ -10,6 +10,8 @@
 #include <QVBoxLayout>
 #include <limits>
 
+namespace quor {
+
 namespace {
 
 // The profile file keeps at most this many characters of a text value, so a
@@ -149,3 +151,5 @@ std::optional<int32_t> MainSettingsPage::ReadNumberField(QLineEdit* field, uint3
 }
 
 void MainSettingsPage::Warn(const QString& message) { warning_presenter_(message); }
+
+}  // namespace quor

@@ -21,6 +21,8 @@
 class QCheckBox;
 class QLineEdit;
 
+namespace quor {
+
 // A number field's text read as an unsigned whole number: decimal digits with
 // optional blanks or tabs around them, a leading "+" allowed. Anything else
 // (empty, a minus sign, other characters) gives nothing. Values beyond 32 bits
@@ -68,3 +70,5 @@ class MainSettingsPage : public QWidget {
   QLineEdit* logfile_ = nullptr;
   QCheckBox* exit_on_check_ = nullptr;
 };
+
+}  // namespace quor

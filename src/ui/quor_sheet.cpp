@@ -10,6 +10,8 @@
 #include "ui/main_mailbox_page.h"
 #include "ui/main_settings_page.h"
 
+namespace quor {
+
 namespace {
 
 std::optional<MailAgent> EditInAgentEditor(QWidget* parent, const QString& title,
@@ -78,3 +80,5 @@ bool QuorSheet::LeavePage(int index) {
   if (tabs_->widget(index) == settings_page_) return settings_page_->CommitControls();
   return true;
 }
+
+}  // namespace quor

@@ -15,11 +15,14 @@
 #include "config/mailbox_account.h"
 #include "config/settings.h"
 
+class QTabWidget;
+
+namespace quor {
+
 class MailProcessor;
 class MainAgentPage;
 class MainMailboxPage;
 class MainSettingsPage;
-class QTabWidget;
 
 class QuorSheet : public QDialog {
   Q_OBJECT
@@ -51,3 +54,5 @@ class QuorSheet : public QDialog {
   int shown_index_ = 0;
   bool switching_back_ = false;
 };
+
+}  // namespace quor

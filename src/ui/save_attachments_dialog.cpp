@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace quor {
+
 SaveAttachmentsDialog::SaveAttachmentsDialog(const AgentAction& action, QWidget* parent)
     : ActionDialog(QStringLiteral("Save Message Attachments"), action, parent) {
   directory_ = new QLineEdit(Text("directory"), this);
@@ -60,3 +62,5 @@ void SaveAttachmentsDialog::StoreProperties(AgentAction& action) const {
   SetFlag(action, "usename", use_name_->isChecked());
   SetFlag(action, "usenumbering", use_numbering_->isChecked());
 }
+
+}  // namespace quor

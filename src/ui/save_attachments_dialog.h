@@ -8,6 +8,8 @@
 class QCheckBox;
 class QLineEdit;
 
+namespace quor {
+
 class SaveAttachmentsDialog : public ActionDialog {
   Q_OBJECT
 
@@ -30,3 +32,5 @@ class SaveAttachmentsDialog : public ActionDialog {
   QCheckBox* use_numbering_ = nullptr;
   FileChooser directory_chooser_;
 };
+
+}  // namespace quor

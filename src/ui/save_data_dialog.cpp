@@ -17,6 +17,8 @@
 
 #include "ui/agent_editor_text.h"
 
+namespace quor {
+
 namespace {
 
 // A stored format line holds at most this many characters; a longer line is
@@ -160,3 +162,5 @@ void SaveDataDialog::StoreProperties(AgentAction& action) const {
   SetText(action, "templatefile", template_file_->text());
   SetNumberedList(action, "linecount", "line", FormatLines(format_->toPlainText()));
 }
+
+}  // namespace quor

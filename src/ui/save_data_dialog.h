@@ -23,6 +23,8 @@ class QLineEdit;
 class QPlainTextEdit;
 class QRadioButton;
 
+namespace quor {
+
 class SaveDataDialog : public ActionDialog {
   Q_OBJECT
 
@@ -61,3 +63,5 @@ QStringList AvailableDataItems(const std::vector<AgentExtraction>& rules);
 // The format text as stored lines: one entry per line, each cut to 1023
 // characters; an empty text is one empty line.
 QStringList FormatLines(const QString& format);
+
+}  // namespace quor

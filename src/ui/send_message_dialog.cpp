@@ -13,6 +13,8 @@
 
 #include "ui/suggestion_box.h"
 
+namespace quor {
+
 namespace {
 
 // A text field with its "..." button beside it.
@@ -125,3 +127,5 @@ void SendMessageDialog::StoreProperties(AgentAction& action) const {
     entries.append(attachments_->item(row)->text());
   SetNumberedList(action, "attachCount", "attach", entries);
 }
+
+}  // namespace quor

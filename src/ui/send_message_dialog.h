@@ -11,6 +11,9 @@
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+
+namespace quor {
+
 class SuggestionBox;
 
 class SendMessageDialog : public ActionDialog {
@@ -42,3 +45,5 @@ class SendMessageDialog : public ActionDialog {
   FileChooser template_chooser_;
   FileChooser attachment_chooser_;
 };
+
+}  // namespace quor

@@ -1,5 +1,7 @@
 #include "ui/suggestion_box.h"
 
+namespace quor {
+
 SuggestionBox::SuggestionBox(const QStringList& suggestions, QWidget* parent) : QComboBox(parent) {
   setEditable(true);
   setInsertPolicy(QComboBox::NoInsert);
@@ -14,3 +16,5 @@ void SuggestionBox::SetText(const QString& text) {
   setCurrentIndex(-1);
   setEditText(text);
 }
+
+}  // namespace quor

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace quor {
+
 class SuggestionBox : public QComboBox {
   Q_OBJECT
 
@@ -18,3 +20,5 @@ class SuggestionBox : public QComboBox {
   void SetText(const QString& text);
   QString Text() const { return currentText(); }
 };
+
+}  // namespace quor

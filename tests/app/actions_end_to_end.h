@@ -28,6 +28,8 @@
 #include "fixtures/test_files.h"
 #include "net/pop_client.h"
 
+namespace quor {
+
 namespace actions_e2e {
 
 using Lines = std::vector<std::string>;
@@ -278,3 +280,5 @@ class EndToEndTest : public ::testing::Test {
 };
 
 }  // namespace actions_e2e
+
+}  // namespace quor

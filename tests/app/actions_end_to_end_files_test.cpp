@@ -12,6 +12,8 @@
 
 #include "app/actions_end_to_end.h"
 
+namespace quor {
+
 namespace actions_e2e {
 namespace {
 
@@ -310,3 +312,5 @@ TEST_F(ActionsEndToEndFiles, SaveDataMethodsAppendingAndReplacing) {
 
 }  // namespace
 }  // namespace actions_e2e
+
+}  // namespace quor

@@ -9,6 +9,8 @@
 
 #include "app/actions_end_to_end.h"
 
+namespace quor {
+
 namespace actions_e2e {
 namespace {
 
@@ -249,3 +251,5 @@ TEST_F(ActionsEndToEndMail, EveryActionLogsItsLinesInOrder) {
 
 }  // namespace
 }  // namespace actions_e2e
+
+}  // namespace quor

@@ -11,6 +11,8 @@
 #include "app/actions_end_to_end.h"
 #include "app/mail_processor.h"
 
+namespace quor {
+
 namespace actions_e2e {
 namespace {
 
@@ -232,3 +234,5 @@ TEST_F(ActionsEndToEndProgram, ProgramsThatCannotStartAreReportedAndThePassGoesO
 
 }  // namespace
 }  // namespace actions_e2e
+
+}  // namespace quor

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace quor {
+
 TEST(CommandLineTest, ReadsEveryOption) {
   CommandLine line = ParseCommandLine(
       {"--headless", "--once", "--base-dir", "/srv/quor", "--profile", "/etc/quor.INI"});
@@ -40,3 +42,5 @@ TEST(CommandLineTest, HelpAndVersionWinOverTheRest) {
   EXPECT_EQ(ParseCommandLine({"--headless", "--help"}).request, CommandLine::Request::kHelp);
   EXPECT_EQ(ParseCommandLine({"--version"}).request, CommandLine::Request::kVersion);
 }
+
+}  // namespace quor

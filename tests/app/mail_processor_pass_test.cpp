@@ -9,6 +9,8 @@
 #include "fixtures/dovecot_server.h"
 #include "fixtures/test_files.h"
 
+namespace quor {
+
 namespace {
 
 using ::testing::ElementsAre;
@@ -178,12 +180,12 @@ TEST_F(PassTest, MessageAboveTheSizeLimitIsSkippedForGood) {
   settings.message_size = 1;  // 1000 bytes
   Install({Account(server_.host_text(), "ann", "secret")}, {everything}, settings);
   auto lines = RunPass();
-  EXPECT_THAT(std::vector<std::string>(lines.begin() + 1, lines.end()),
-              ElementsAre("--> 2 new messages found.", "--> Retrieving message 1 of 2...",
-                          "--> [Agent All]: processing message 1...",
-                          "--> Retrieving message 2 of 2...",
-                          "Warning: Message is larger than maximum allowed size!",
-                          "Processing completed."));
+  EXPECT_THAT(
+      std::vector<std::string>(lines.begin() + 1, lines.end()),
+      ElementsAre("--> 2 new messages found.", "--> Retrieving message 1 of 2...",
+                  "--> [Agent All]: processing message 1...", "--> Retrieving message 2 of 2...",
+                  "Warning: Message is larger than maximum allowed size!",
+                  "Processing completed."));
   lines = RunPass();
   EXPECT_EQ(lines[1], "--> No new messages found.");
 }
@@ -205,8 +207,10 @@ TEST_F(PassTest, MatchingAgentsRunInOrderWithTheirOwnVariables) {
   EXPECT_THAT(lines, ::testing::Contains("--> Extracted {order}: '1234'"));
   EXPECT_THAT(lines, ::testing::Not(::testing::Contains(HasSubstr("Agent Disabled"))));
   EXPECT_THAT(lines, ::testing::Not(::testing::Contains(HasSubstr("Agent Unmatched"))));
-  auto first_line = std::find(lines.begin(), lines.end(), "--> [Agent First]: processing message 1...");
-  auto second_line = std::find(lines.begin(), lines.end(), "--> [Agent Second]: processing message 1...");
+  auto first_line =
+      std::find(lines.begin(), lines.end(), "--> [Agent First]: processing message 1...");
+  auto second_line =
+      std::find(lines.begin(), lines.end(), "--> [Agent Second]: processing message 1...");
   ASSERT_NE(second_line, lines.end());
   EXPECT_LT(first_line, second_line);
   EXPECT_EQ(ReadWholeFile(base_.File("first.txt")), "1234|Order 42\n");
@@ -229,3 +233,5 @@ TEST_F(PassTest, ActionsOfUnknownTypesDoNothing) {
 }
 
 }  // namespace
+
+}  // namespace quor

@@ -9,6 +9,8 @@
 
 #include "fixtures/test_files.h"
 
+namespace quor {
+
 namespace {
 
 using ::testing::ElementsAre;
@@ -189,3 +191,5 @@ TEST_F(MailProcessorTest, ResetEmptiesEveryMarker) {
 }
 
 }  // namespace
+
+}  // namespace quor

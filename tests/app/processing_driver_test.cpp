@@ -11,6 +11,8 @@
 
 #include "fixtures/test_files.h"
 
+namespace quor {
+
 namespace {
 
 // A port that accepts connections into its backlog but never greets: a pass
@@ -104,8 +106,8 @@ TEST(ProcessingDriverPeriodTest, NeverBelowTenSeconds) {
   struct Case {
     int32_t minutes;
     int64_t milliseconds;
-  } cases[] = {{0, 10000}, {1, 60000}, {10, 600000}, {1000, 60000000}, {-3, 10000},
-               {2147483647, int64_t{2147483647} * 60000}};
+  } cases[] = {{0, 10000},       {1, 60000},  {10, 600000},
+               {1000, 60000000}, {-3, 10000}, {2147483647, int64_t{2147483647} * 60000}};
   for (const auto& c : cases) {
     EXPECT_EQ(ProcessingDriver::TimerPeriodMilliseconds(c.minutes), c.milliseconds) << c.minutes;
   }
@@ -196,3 +198,5 @@ TEST_F(ProcessingDriverTest, TicksStartAPassOnlyWhenNoneRuns) {
 }
 
 }  // namespace
+
+}  // namespace quor

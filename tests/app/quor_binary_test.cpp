@@ -9,6 +9,8 @@
 #include "fixtures/dovecot_server.h"
 #include "fixtures/test_files.h"
 
+namespace quor {
+
 namespace {
 
 using ::testing::HasSubstr;
@@ -102,16 +104,20 @@ TEST_F(QuorBinaryTest, OnePassAgainstARealServer) {
   ChildProcess quor(QUOR_BINARY, Arguments({"--headless", "--once"}), Headless());
   ASSERT_EQ(quor.Wait(), 0) << quor.Errors();
   std::string output = quor.Output();
-  EXPECT_THAT(output, HasSubstr("] - Checking mailbox ann@" + server.host_text() + "...\n"
+  EXPECT_THAT(output, HasSubstr("] - Checking mailbox ann@" + server.host_text() +
+                                "...\n"
                                 "--> 1 new messages found.\n"
                                 "--> Retrieving message 1 of 1...\n"
                                 "--> [Agent Greeter]: processing message 1...\n"
                                 "Processing completed.\n"));
   // The marker reached the profile through the save on exit.
-  EXPECT_THAT(ReadWholeFile(Profile()), ::testing::MatchesRegex("(.|\n)*POPLastMsg0=[^\n]+\n(.|\n)*"));
+  EXPECT_THAT(ReadWholeFile(Profile()),
+              ::testing::MatchesRegex("(.|\n)*POPLastMsg0=[^\n]+\n(.|\n)*"));
   ChildProcess again(QUOR_BINARY, Arguments({"--headless", "--once"}), Headless());
   ASSERT_EQ(again.Wait(), 0);
   EXPECT_THAT(again.Output(), HasSubstr("--> No new messages found."));
 }
 
 }  // namespace
+
+}  // namespace quor

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <regex>
 
+namespace quor {
+
 TEST(TimeStampTest, ClassicFormWithTwoDigitDay) {
   setenv("TZ", "UTC", 1);
   tzset();
@@ -19,7 +21,10 @@ TEST(TimeStampTest, EnglishNamesWhateverTheLocale) {
   setenv("TZ", "UTC", 1);
   tzset();
   std::setlocale(LC_ALL, "de_DE.UTF-8");  // may not exist; the names must not depend on it
-  EXPECT_TRUE(std::regex_match(TimeStamp(1796538561),
-                               std::regex("[A-Z][a-z]{2} [A-Z][a-z]{2} \\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}")));
+  EXPECT_TRUE(std::regex_match(
+      TimeStamp(1796538561),
+      std::regex("[A-Z][a-z]{2} [A-Z][a-z]{2} \\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}")));
   std::setlocale(LC_ALL, "C");
 }
+
+}  // namespace quor

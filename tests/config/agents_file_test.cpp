@@ -9,6 +9,8 @@
 #include "config/file_size_limit.h"
 #include "fixtures/test_files.h"
 
+namespace quor {
+
 namespace {
 
 using namespace std::string_literals;
@@ -357,3 +359,5 @@ TEST_F(AgentsFileTest, SavedFilesArePrivate) {
 }
 
 }  // namespace
+
+}  // namespace quor

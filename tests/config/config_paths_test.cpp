@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+namespace quor {
+
 namespace {
 
 // Sets or clears an environment variable for the life of the object.
@@ -81,3 +83,5 @@ TEST(ConfigPathsTest, FilesInTheBaseDirectory) {
 }
 
 }  // namespace
+
+}  // namespace quor

@@ -12,6 +12,8 @@
 #include "config/file_size_limit.h"
 #include "fixtures/test_files.h"
 
+namespace quor {
+
 namespace {
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
@@ -99,3 +101,5 @@ TEST_F(FileContentTest, ReadsWholeFilesAndRefusesOthers) {
 }
 
 }  // namespace
+
+}  // namespace quor

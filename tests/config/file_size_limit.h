@@ -7,6 +7,8 @@
 
 #include <csignal>
 
+namespace quor {
+
 class FileSizeLimit {
  public:
   explicit FileSizeLimit(rlim_t bytes) {
@@ -28,3 +30,5 @@ class FileSizeLimit {
   rlimit saved_{};
   void (*saved_handler_)(int) = nullptr;
 };
+
+}  // namespace quor

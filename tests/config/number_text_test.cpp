@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace quor {
+
 namespace {
 
 TEST(LeadingIntegerTest, ReadsLeadingDigitsOnly) {
@@ -33,3 +35,5 @@ TEST(LeadingIntegerTest, ReadsLeadingDigitsOnly) {
 }
 
 }  // namespace
+
+}  // namespace quor

@@ -6,6 +6,8 @@
 
 #include "fixtures/test_files.h"
 
+namespace quor {
+
 namespace {
 
 using namespace std::string_literals;
@@ -183,3 +185,5 @@ TEST_F(ProfileFileTest, SaveAndLoadRoundTrip) {
 }
 
 }  // namespace
+
+}  // namespace quor

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace quor {
+
 namespace {
 
 TEST(LastIndexPresentTest, FindsTheHighestIndexReadableWithASuffix) {
@@ -58,3 +60,5 @@ TEST(BoundedRecordCountTest, LimitsMissingRecordsPastTheLastPresent) {
 }
 
 }  // namespace
+
+}  // namespace quor

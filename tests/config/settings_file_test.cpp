@@ -8,6 +8,8 @@
 
 #include "fixtures/test_files.h"
 
+namespace quor {
+
 namespace {
 
 using namespace std::string_literals;
@@ -234,3 +236,5 @@ TEST_F(SettingsFileTest, SaveIntoAFolderThatCannotBeMadeFails) {
 }
 
 }  // namespace
+
+}  // namespace quor

@@ -9,6 +9,8 @@
 #include "engine/action_context.h"
 #include "net/log_target.h"
 
+namespace quor {
+
 namespace engine_test {
 
 class CapturedLog : public LogTarget {
@@ -27,3 +29,5 @@ struct ContextWithLog {
 };
 
 }  // namespace engine_test
+
+}  // namespace quor

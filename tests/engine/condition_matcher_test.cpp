@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace quor {
+
 namespace {
 
 constexpr int kAnd = 0;
@@ -184,3 +186,5 @@ TEST_F(FieldSelectionTest, StopAfterTwoFalsesIgnoresLaterTrueConditions) {
 }
 
 }  // namespace
+
+}  // namespace quor

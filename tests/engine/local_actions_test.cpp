@@ -16,6 +16,8 @@
 #include "engine/program_launcher.h"
 #include "fixtures/test_files.h"
 
+namespace quor {
+
 namespace {
 
 using engine_test::ContextWithLog;
@@ -498,3 +500,5 @@ TEST(PlaySoundTest, WithoutAFrontEndNothingHappens) {
 }
 
 }  // namespace
+
+}  // namespace quor

@@ -15,6 +15,8 @@
 #include "net/base64_encoder.h"
 #include "net/pop_client.h"
 
+namespace quor {
+
 namespace {
 
 using Lines = std::vector<std::string>;
@@ -438,3 +440,5 @@ TEST_F(MessageActionTest, RetrievedMessageIsDeletedThenForwardedWithItsAttachmen
 }
 
 }  // namespace
+
+}  // namespace quor

@@ -10,6 +10,8 @@
 #include "engine/captured_log.h"
 #include "fixtures/test_files.h"
 
+namespace quor {
+
 namespace {
 
 using engine_test::ContextWithLog;
@@ -159,3 +161,5 @@ TEST(SafePartNameLength, LongExtensionIsNotKeptSeparately) {
 }
 
 }  // namespace
+
+}  // namespace quor

@@ -11,6 +11,8 @@
 
 #include "fixtures/test_files.h"
 
+namespace quor {
+
 namespace {
 
 using Words = std::vector<std::string>;
@@ -176,3 +178,5 @@ TEST(ProgramLauncherWait, UnknownPidCountsAsEnded) {
 }
 
 }  // namespace
+
+}  // namespace quor

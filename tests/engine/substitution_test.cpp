@@ -11,6 +11,8 @@
 #include "engine/captured_log.h"
 #include "fixtures/test_files.h"
 
+namespace quor {
+
 namespace {
 
 using engine_test::CapturedLog;
@@ -137,3 +139,5 @@ TEST_F(ReadTextFileTest, EmptyPathWarns) {
 }
 
 }  // namespace
+
+}  // namespace quor

@@ -5,6 +5,8 @@
 #include <random>
 #include <string>
 
+namespace quor {
+
 namespace {
 
 TEST(FindTextTest, EdgeCases) {
@@ -36,3 +38,5 @@ TEST(FindTextTest, AgreesWithPlainSearchOnRandomTexts) {
 }
 
 }  // namespace
+
+}  // namespace quor

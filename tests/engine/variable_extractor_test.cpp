@@ -7,6 +7,8 @@
 
 #include "engine/captured_log.h"
 
+namespace quor {
+
 namespace {
 
 using engine_test::CapturedLog;
@@ -199,3 +201,5 @@ TEST_F(ExtractionTest, RepetitivePatternsAreFoundInLongBodies) {
 }
 
 }  // namespace
+
+}  // namespace quor

@@ -17,6 +17,8 @@
 #include "net/base64_encoder.h"
 #include "net/quoted_printable.h"
 
+using namespace quor;
+
 namespace {
 
 void Check(bool condition) {

@@ -12,6 +12,8 @@
 
 #include "message/message_parser.h"
 
+namespace quor {
+
 constexpr size_t kPopPieceSize = 512;
 
 inline void FeedLines(MessageParser& parser, std::string_view message,
@@ -40,3 +42,5 @@ inline void ParseWhole(MessageParser& parser, MailMessage& message, std::string_
   FeedLines(parser, text, piece);
   parser.EndParse();
 }
+
+}  // namespace quor

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+namespace quor {
+
 namespace {
 
 struct AddressCase {
@@ -73,3 +75,5 @@ TEST(MailMessageTest, ClearForgetsEverything) {
 }
 
 }  // namespace
+
+}  // namespace quor

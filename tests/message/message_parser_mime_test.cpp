@@ -8,6 +8,8 @@
 #include "message/line_feeder.h"
 #include "message/message_parser.h"
 
+namespace quor {
+
 namespace {
 
 MailMessage Parse(std::string_view text) {
@@ -352,3 +354,5 @@ TEST(MessageParserMimeTest, BoundaryThatNeverComesLeavesEverythingInTheText) {
 }
 
 }  // namespace
+
+}  // namespace quor

@@ -10,6 +10,8 @@
 #include "message/line_feeder.h"
 #include "message/message_parser.h"
 
+namespace quor {
+
 namespace {
 
 size_t StoredBytes(const MailMessage& message) {
@@ -212,3 +214,5 @@ TEST(MessageParserRobustnessTest, RandomMimeSoupStaysWithinTheMessageSize) {
 }
 
 }  // namespace
+
+}  // namespace quor

@@ -10,6 +10,8 @@
 
 #include "message/line_feeder.h"
 
+namespace quor {
+
 namespace {
 
 MailMessage Parse(std::string_view text) {
@@ -251,3 +253,5 @@ TEST(MessageParserBodyTest, NulBytesInTheBodyAreKept) {
 }
 
 }  // namespace
+
+}  // namespace quor

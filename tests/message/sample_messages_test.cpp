@@ -9,6 +9,8 @@
 #include "message/line_feeder.h"
 #include "message/message_parser.h"
 
+namespace quor {
+
 namespace {
 
 std::string Sample(const std::string& name) {
@@ -77,3 +79,5 @@ TEST(SampleMessagesTest, LinesBeginningWithDotsAreKept) {
 }
 
 }  // namespace
+
+}  // namespace quor

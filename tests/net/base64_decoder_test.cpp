@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace quor {
+
 namespace {
 
 std::string Decode(const std::string& input) {
@@ -110,3 +112,5 @@ TEST(Base64DecoderTest, PieceSizeDoesNotChangeTheOutput) {
 }
 
 }  // namespace
+
+}  // namespace quor

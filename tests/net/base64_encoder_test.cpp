@@ -6,6 +6,8 @@
 
 #include "net/base64_decoder.h"
 
+namespace quor {
+
 namespace {
 
 std::string Encode(const std::string& input,
@@ -141,3 +143,5 @@ TEST(Base64EncoderTest, RoundTripsEveryLengthAndByteValue) {
 }
 
 }  // namespace
+
+}  // namespace quor

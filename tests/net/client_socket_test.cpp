@@ -15,6 +15,8 @@
 #include "fixtures/scripted_server.h"
 #include "fixtures/test_files.h"
 
+namespace quor {
+
 namespace {
 
 constexpr uint32_t kNoAddress = 0xFFFFFFFFu;
@@ -159,3 +161,5 @@ INSTANTIATE_TEST_SUITE_P(Lookups, ClientSocketLookupFailureTest,
                                            BadTarget{"127.0.0.1:x", "110"}));
 
 }  // namespace
+
+}  // namespace quor

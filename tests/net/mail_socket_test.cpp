@@ -14,6 +14,8 @@
 #include "fixtures/test_files.h"
 #include "net/client_socket.h"
 
+namespace quor {
+
 namespace {
 
 using std::chrono::milliseconds;
@@ -237,3 +239,5 @@ TEST(MailSocketSendTest, SendOnANeverConnectedObjectFails) {
 }
 
 }  // namespace
+
+}  // namespace quor

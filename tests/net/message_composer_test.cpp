@@ -14,6 +14,8 @@
 
 #include "fixtures/test_files.h"
 
+namespace quor {
+
 namespace {
 
 // Sets TZ for the life of the object.
@@ -290,3 +292,5 @@ TEST(MessageComposerMultipartFailure, FullDiskIsReportedAndNothingIsSent) {
 }
 
 }  // namespace
+
+}  // namespace quor

@@ -17,6 +17,8 @@
 #include "fixtures/test_files.h"
 #include "message/line_feeder.h"
 
+namespace quor {
+
 namespace {
 
 using std::chrono::milliseconds;
@@ -689,3 +691,5 @@ TEST_F(PopClientDovecotTest, MailboxesOfSeveralUsersStayApart) {
 }
 
 }  // namespace
+
+}  // namespace quor

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace quor {
+
 namespace {
 
 std::string Decode(std::string text) {
@@ -83,3 +85,5 @@ TEST(QpDecodePieceTest, LeavesAnUnfinishedEscapeForTheNextPiece) {
 }
 
 }  // namespace
+
+}  // namespace quor

@@ -17,6 +17,8 @@
 #include "fixtures/test_files.h"
 #include "net/temporary_file.h"
 
+namespace quor {
+
 namespace {
 
 using std::chrono::milliseconds;
@@ -635,3 +637,5 @@ TEST_F(SmtpClientDelivery, TextAttachmentWithBareLineFeedsArrivesWithCrLf) {
 }
 
 }  // namespace
+
+}  // namespace quor

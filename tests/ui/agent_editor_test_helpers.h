@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QWidget>
 
+namespace quor {
+
 template <typename Control = QAbstractButton>
 Control* ButtonNamed(QWidget* root, const QString& text) {
   for (Control* button : root->findChildren<Control*>()) {
@@ -70,3 +72,5 @@ inline bool NoWindowOpen() {
   }
   return true;
 }
+
+}  // namespace quor

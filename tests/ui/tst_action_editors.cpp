@@ -24,6 +24,8 @@
 #include "ui/save_data_dialog.h"
 #include "ui/send_message_dialog.h"
 
+namespace quor {
+
 namespace {
 
 using Properties = QList<QPair<QString, QString>>;
@@ -695,5 +697,7 @@ void TestActionEditors::saveAttachmentsWritesItsProperties() {
   QCOMPARE(Property(action, "usenumbering"), QStringLiteral("1"));
 }
 
-QTEST_MAIN(TestActionEditors)
+}  // namespace quor
+
+QTEST_MAIN(quor::TestActionEditors)
 #include "tst_action_editors.moc"

@@ -18,6 +18,8 @@
 #include "ui/agent_extract_page.h"
 #include "ui/agent_gen_page.h"
 
+namespace quor {
+
 namespace {
 
 // "Subject|contains|a|1": field, operator, value, join.
@@ -780,5 +782,7 @@ void TestAgentEditor::addOpensTheTypesEditorModally() {
   QCOMPARE(page->actions()[0].Property("attachCount"), std::string("0"));
 }
 
-QTEST_MAIN(TestAgentEditor)
+}  // namespace quor
+
+QTEST_MAIN(quor::TestAgentEditor)
 #include "tst_agent_editor.moc"

@@ -29,6 +29,8 @@
 #include "ui/main_settings_page.h"
 #include "ui/quor_sheet.h"
 
+namespace quor {
+
 namespace {
 
 const QStringList kPanelButtons{"&Setup...", "&Start", "&Stop", "&Reset", "&Exit"};
@@ -445,5 +447,7 @@ void TestMainDialog::exitRequestWhileSetupIsOpenWaitsForTheSheet() {
   QVERIFY(FileExists(ProfilePath()));
 }
 
-QTEST_MAIN(TestMainDialog)
+}  // namespace quor
+
+QTEST_MAIN(quor::TestMainDialog)
 #include "tst_main_dialog.moc"

@@ -23,6 +23,8 @@
 #include "ui/main_settings_page.h"
 #include "ui/quor_sheet.h"
 
+namespace quor {
+
 namespace {
 
 MailAgent Agent(const std::string& name, int32_t enabled, const std::string& subject = "") {
@@ -865,5 +867,7 @@ void TestQuorSheet::okInstallsReplacedAccountWithTheProcessorsCurrentMarker() {
   for (const MailboxAccount& account : installed) QVERIFY(account.last_message.empty());
 }
 
-QTEST_MAIN(TestQuorSheet)
+}  // namespace quor
+
+QTEST_MAIN(quor::TestQuorSheet)
 #include "tst_quor_sheet.moc"

@@ -14,6 +14,8 @@
 #include "fixtures/dovecot_server.h"
 #include "fixtures/test_files.h"
 
+namespace quor {
+
 namespace {
 
 bool Contains(const std::string& text, const std::string& part) {
@@ -167,5 +169,7 @@ void TestXvfbWindow::exitAfterCheckingEndsTheProgramAndSavesTheMarker() {
            profile.c_str());
 }
 
-QTEST_MAIN(TestXvfbWindow)
+}  // namespace quor
+
+QTEST_MAIN(quor::TestXvfbWindow)
 #include "tst_xvfb_window.moc"
