@@ -70,8 +70,8 @@ int main() {
       "ExtractVariables, repetitive start text",
       [&](size_t size) {
         MailAgent agent;
-        agent.extractions.push_back(AgentExtraction{kMarkerText, std::string(4096, 'a') + "b",
-                                                    kMarkerEndOfMessage, "", "v"});
+        agent.extractions.push_back(AgentExtraction{MarkerKind::kText, std::string(4096, 'a') + "b",
+                                                    MarkerKind::kEndOfMessage, "", "v"});
         std::string body(size, 'a');
         FieldMap map;
         NullLog log;

@@ -47,12 +47,15 @@ std::vector<MailAgent> Agents(int count, Matching matching) {
     MailAgent agent;
     agent.name = "Agent " + std::to_string(i);
     std::string topic = matching == Matching::kAll ? "topic" : "topic " + std::to_string(i) + ".";
-    agent.conditions = {{"Message-Body", "contains", "Tracking number", 0},
-                        {"Sender", "does not contain", "spam" + std::to_string(i), 0},
-                        {"Subject", "contains", topic, 0}};
-    agent.extractions = {{0, "Order: ", 3, "{End of line}", "order"},
-                         {0, "Name: ", 3, "{End of line}", "name"},
-                         {0, "Tracking number: ", 1, "{Any blank space}", "tracking"}};
+    agent.conditions = {
+        {"Message-Body", "contains", "Tracking number", ConditionJoin::kAnd},
+        {"Sender", "does not contain", "spam" + std::to_string(i), ConditionJoin::kAnd},
+        {"Subject", "contains", topic, ConditionJoin::kAnd}};
+    agent.extractions = {
+        {MarkerKind::kText, "Order: ", MarkerKind::kEndOfLine, "{End of line}", "order"},
+        {MarkerKind::kText, "Name: ", MarkerKind::kEndOfLine, "{End of line}", "name"},
+        {MarkerKind::kText, "Tracking number: ", MarkerKind::kAnyBlank, "{Any blank space}",
+         "tracking"}};
     agents.push_back(agent);
   }
   return agents;

@@ -81,14 +81,14 @@ int main(int argc, char** argv) {
   ProblemLog log;
   Settings settings;
   settings.smtp_server = sink.host_text();
-  settings.email = "agent@example.com";
+  settings.email_address = "agent@example.com";
   ActionContext context{.log = log,
                         .settings = settings,
                         .base_directory = base.path(),
                         .message = &message,
                         .body_text = {},
                         .play_sound = {}};
-  AgentAction forward("Forward Incoming Message", 6);
+  AgentAction forward("Forward Incoming Message", ActionType::kForward);
   forward.SetProperty("mailto", "bob@example.com");
   FieldMap fields;
 

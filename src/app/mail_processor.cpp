@@ -47,11 +47,11 @@ int MailProcessor::LoadConfiguration() {
   std::vector<MailboxAccount> mailboxes;
   SettingsFile::Load(profile_path_, settings, mailboxes);
   std::vector<MailAgent> agents = AgentsFile::Load(AgentsFilePath());
-  if (settings.logfile.empty()) settings.logfile = InBaseDirectory(base_directory_, "quor.log");
+  if (settings.log_file.empty()) settings.log_file = InBaseDirectory(base_directory_, "quor.log");
   {
     std::lock_guard lock(config_mutex_);
     settings_ = settings;
-    log_enabled_ = settings.enable_log != 0;
+    log_enabled_ = settings.log_to_file;
     for (auto& account : mailboxes) {
       account.id = next_account_id_++;
       mailboxes_.push_back(std::move(account));
@@ -65,16 +65,16 @@ int MailProcessor::LoadConfiguration() {
 
 void MailProcessor::OpenLogFile() {
   Settings settings = this->settings();
-  if (settings.enable_log == 0) return;
+  if (!settings.log_to_file) return;
   // The log records addresses and subjects of the user's mail: owner only.
   int descriptor =
-      ::open(settings.logfile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+      ::open(settings.log_file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   std::FILE* stream = descriptor >= 0 ? ::fdopen(descriptor, "a") : nullptr;
   if (!stream) {
     if (descriptor >= 0) ::close(descriptor);
     // Lines then go to the window (or the terminal) only: standard output
     // already carries them in headless mode, so it is not used a second time.
-    Log(Format("Warning: Unable to open log file (%s)", settings.logfile));
+    Log(Format("Warning: Unable to open log file (%s)", settings.log_file));
     return;
   }
   std::lock_guard lock(log_mutex_);
@@ -142,7 +142,7 @@ void MailProcessor::InstallConfiguration(const Settings& settings,
     }
   }
   settings_ = settings;
-  log_enabled_ = settings.enable_log != 0;
+  log_enabled_ = settings.log_to_file;
   mailboxes_ = std::move(mailboxes);
   agents_ = std::move(agents);
 }
@@ -176,7 +176,8 @@ int MailProcessor::RunPass() {
     std::string stamp = TimeStamp(std::time(nullptr));
     pop_client_.reset();
     pop_client_ = std::make_unique<PopClient>(timings_.pop_reply_wait_seconds);
-    pop_client_->set_size_limit(static_cast<long>(std::max(pass_settings_.message_size, 0)) * 1000);
+    pop_client_->set_size_limit(
+        static_cast<long>(std::max(pass_settings_.size_limit_kilobytes, 0)) * 1000);
     Log("[" + stamp + "] - Checking mailbox " + mailbox.user + "@" + mailbox.server + "...");
 
     int result = pop_client_->Connect(mailbox.server, "pop3");
@@ -249,7 +250,7 @@ int MailProcessor::ProcessMessage(int message_number) {
   current_message_ = message_number;
   std::string mailbox = current_mailbox_ ? current_mailbox_->Label() : std::string();
   for (const MailAgent& agent : pass_agents_) {
-    if (agent.enabled != 0 && MatchesConditions(agent, pop_client_->Message(), mailbox)) {
+    if (agent.enabled && MatchesConditions(agent, pop_client_->Message(), mailbox)) {
       Log("--> [Agent " + agent.name + "]: processing message " + std::to_string(message_number) +
           "...");
       RunAgent(agent);
@@ -293,25 +294,25 @@ int MailProcessor::RunAgent(const MailAgent& agent) {
 
   for (const AgentAction& action : agent.actions) {
     switch (action.type) {
-      case static_cast<int32_t>(ActionType::kDelete):
+      case ActionType::kDelete:
         DeleteMessageAction(action, fields, context);
         break;
-      case static_cast<int32_t>(ActionType::kSend):
+      case ActionType::kSend:
         SendMessageAction(action, fields, context);
         break;
-      case static_cast<int32_t>(ActionType::kSound):
+      case ActionType::kSound:
         PlaySoundAction(action, fields, context);
         break;
-      case static_cast<int32_t>(ActionType::kSaveData):
+      case ActionType::kSaveData:
         SaveDataAction(action, fields, context);
         break;
-      case static_cast<int32_t>(ActionType::kRunProgram):
+      case ActionType::kRunProgram:
         RunProgramAction(action, fields, context);
         break;
-      case static_cast<int32_t>(ActionType::kForward):
+      case ActionType::kForward:
         ForwardMessageAction(action, fields, context);
         break;
-      case static_cast<int32_t>(ActionType::kSaveAttachments):
+      case ActionType::kSaveAttachments:
         SaveAttachmentsAction(action, fields, context);
         break;
       default:

@@ -28,11 +28,11 @@ int64_t ProcessingDriver::TimerPeriodMilliseconds(int32_t check_interval_minutes
 
 void ProcessingDriver::StartUp() {
   StartPass();
-  ArmTimer(TimerPeriodMilliseconds(processor_.settings().pop_delay));
+  ArmTimer(TimerPeriodMilliseconds(processor_.settings().check_interval_minutes));
 }
 
 void ProcessingDriver::Start() {
-  ArmTimer(TimerPeriodMilliseconds(processor_.settings().pop_delay));
+  ArmTimer(TimerPeriodMilliseconds(processor_.settings().check_interval_minutes));
   if (!StartPass()) {
     // Straight to the window: this line never reaches the log file.
     if (LogSink* sink = processor_.sink()) sink->AddLine(kAlreadyRunning);
@@ -57,7 +57,7 @@ bool ProcessingDriver::StartPass() {
   if (worker_.joinable()) worker_.join();
   worker_ = std::thread([this] {
     processor_.RunPass();
-    bool exit_requested = processor_.settings().exit_on_check == 1;
+    bool exit_requested = processor_.settings().exit_after_check;
     if (exit_requested) hooks_.ExitRequested();
     {
       std::lock_guard done(done_mutex_);

@@ -69,26 +69,26 @@ class AgentSectionReader {
 MailAgent ReadAgent(const AgentSectionReader& reader) {
   MailAgent agent;
   agent.name = reader.Text("Name");
-  agent.enabled = reader.Number("Enabled");
+  agent.enabled = reader.Number("Enabled") != 0;
 
   int32_t conditions = reader.Count("CondCount", "Cond", {".fld", ".op", ".value", ".join"});
   for (int32_t j = 0; j < conditions; ++j) {
     AgentCondition& condition = agent.conditions.emplace_back();
-    condition.fld = reader.Text(Indexed("Cond", j, ".fld"));
-    condition.op = reader.Text(Indexed("Cond", j, ".op"));
+    condition.field = reader.Text(Indexed("Cond", j, ".fld"));
+    condition.operator_name = reader.Text(Indexed("Cond", j, ".op"));
     condition.value = reader.Text(Indexed("Cond", j, ".value"));
-    condition.join = reader.Number(Indexed("Cond", j, ".join"));
+    condition.join = static_cast<ConditionJoin>(reader.Number(Indexed("Cond", j, ".join")));
   }
 
   int32_t extractions = reader.Count(
       "ExtractCount", "Ext", {".startval", ".starttype", ".endval", ".endtype", ".varname"});
   for (int32_t j = 0; j < extractions; ++j) {
     AgentExtraction& extraction = agent.extractions.emplace_back();
-    extraction.startval = reader.Text(Indexed("Ext", j, ".startval"));
-    extraction.starttype = reader.Number(Indexed("Ext", j, ".starttype"));
-    extraction.endval = reader.Text(Indexed("Ext", j, ".endval"));
-    extraction.endtype = reader.Number(Indexed("Ext", j, ".endtype"));
-    extraction.varname = reader.Text(Indexed("Ext", j, ".varname"));
+    extraction.start_text = reader.Text(Indexed("Ext", j, ".startval"));
+    extraction.start_kind = static_cast<MarkerKind>(reader.Number(Indexed("Ext", j, ".starttype")));
+    extraction.end_text = reader.Text(Indexed("Ext", j, ".endval"));
+    extraction.end_kind = static_cast<MarkerKind>(reader.Number(Indexed("Ext", j, ".endtype")));
+    extraction.variable_name = reader.Text(Indexed("Ext", j, ".varname"));
   }
 
   int32_t actions = reader.Count("ActionCount", "Action", {".name", ".type", ".propCount"});
@@ -96,7 +96,7 @@ MailAgent ReadAgent(const AgentSectionReader& reader) {
     AgentAction& action = agent.actions.emplace_back();
     std::string prefix = Indexed("Action", j);
     action.name = reader.Text(prefix + ".name");
-    action.type = reader.Number(prefix + ".type");
+    action.type = static_cast<ActionType>(reader.Number(prefix + ".type"));
     int32_t properties = reader.PropertyCount(j, prefix + ".propCount");
     for (int32_t k = 0; k < properties; ++k) {
       std::string property = Indexed(prefix + ".prop", k);
@@ -127,31 +127,31 @@ class SectionWriter {
 
 void WriteAgent(SectionWriter& writer, const MailAgent& agent) {
   writer.Text("Name", agent.name);
-  writer.Number("Enabled", agent.enabled);
+  writer.Number("Enabled", agent.enabled ? 1 : 0);
   writer.Number("CondCount", static_cast<int64_t>(agent.conditions.size()));
   for (size_t j = 0; j < agent.conditions.size(); ++j) {
     const AgentCondition& condition = agent.conditions[j];
     // Texts of any length are written whole; a load cuts them to 254 anyway.
-    writer.Text(Indexed("Cond", j, ".fld"), condition.fld);
-    writer.Text(Indexed("Cond", j, ".op"), condition.op);
+    writer.Text(Indexed("Cond", j, ".fld"), condition.field);
+    writer.Text(Indexed("Cond", j, ".op"), condition.operator_name);
     writer.Text(Indexed("Cond", j, ".value"), condition.value);
-    writer.Number(Indexed("Cond", j, ".join"), condition.join);
+    writer.Number(Indexed("Cond", j, ".join"), static_cast<int32_t>(condition.join));
   }
   writer.Number("ExtractCount", static_cast<int64_t>(agent.extractions.size()));
   for (size_t j = 0; j < agent.extractions.size(); ++j) {
     const AgentExtraction& extraction = agent.extractions[j];
-    writer.Text(Indexed("Ext", j, ".startval"), extraction.startval);
-    writer.Number(Indexed("Ext", j, ".starttype"), extraction.starttype);
-    writer.Text(Indexed("Ext", j, ".endval"), extraction.endval);
-    writer.Number(Indexed("Ext", j, ".endtype"), extraction.endtype);
-    writer.Text(Indexed("Ext", j, ".varname"), extraction.varname);
+    writer.Text(Indexed("Ext", j, ".startval"), extraction.start_text);
+    writer.Number(Indexed("Ext", j, ".starttype"), static_cast<int32_t>(extraction.start_kind));
+    writer.Text(Indexed("Ext", j, ".endval"), extraction.end_text);
+    writer.Number(Indexed("Ext", j, ".endtype"), static_cast<int32_t>(extraction.end_kind));
+    writer.Text(Indexed("Ext", j, ".varname"), extraction.variable_name);
   }
   writer.Number("ActionCount", static_cast<int64_t>(agent.actions.size()));
   for (size_t j = 0; j < agent.actions.size(); ++j) {
     const AgentAction& action = agent.actions[j];
     std::string prefix = Indexed("Action", j);
     writer.Text(prefix + ".name", action.name);
-    writer.Number(prefix + ".type", action.type);
+    writer.Number(prefix + ".type", static_cast<int32_t>(action.type));
     writer.Number(prefix + ".propCount", static_cast<int64_t>(action.properties().size()));
     for (size_t k = 0; k < action.properties().size(); ++k) {
       const auto& [name, value] = action.properties()[k];

@@ -4,8 +4,8 @@
 
 namespace quor {
 
-const char* ActionTypeName(int32_t type) {
-  switch (type) {
+const char* ActionTypeName(ActionType type) {
+  switch (static_cast<int32_t>(type)) {
     case 1:
       return "Delete Incoming Message";
     case 2:

@@ -24,34 +24,42 @@ enum class ActionType : int32_t {
 };
 
 // Display name of a known type ("Forward Incoming Message"), empty for others.
-const char* ActionTypeName(int32_t type);
+const char* ActionTypeName(ActionType type);
 
-// Marker kinds of an extraction rule, the same numbers for start and end.
-enum MarkerKind : int32_t {
-  kMarkerText = 0,
-  kMarkerAnyBlank = 1,
-  kMarkerTab = 2,
-  kMarkerEndOfLine = 3,
-  kMarkerEndOfMessage = 4,
-  kMarkerNextCharacter = 5,
+// How a condition's result is folded into the running result of the ones
+// before it. A file may hold other numbers; they are kept as they are.
+enum class ConditionJoin : int32_t {
+  kAnd = 0,
+  kOr = 1,
+};
+
+// Marker kinds of an extraction rule, the same numbers for start and end. A
+// file may hold other numbers; they are kept as they are.
+enum class MarkerKind : int32_t {
+  kText = 0,
+  kAnyBlank = 1,
+  kTab = 2,
+  kEndOfLine = 3,
+  kEndOfMessage = 4,
+  kNextCharacter = 5,
 };
 
 struct AgentCondition {
-  std::string
-      fld;  // "Subject", "Recipient", "Sender", "Reply-To", "Date", "Message-Body", "Mailbox"
-  std::string op;     // "contains", "does not contain", "is", "is not"
-  std::string value;  // compared with the field's text
-  int32_t join = 0;   // 0 AND, 1 OR; ignored on the first condition
+  // "Subject", "Recipient", "Sender", "Reply-To", "Date", "Message-Body", "Mailbox"
+  std::string field;
+  std::string operator_name;                 // "contains", "does not contain", "is", "is not"
+  std::string value;                         // compared with the field's text
+  ConditionJoin join = ConditionJoin::kAnd;  // ignored on the first condition
 
   bool operator==(const AgentCondition&) const = default;
 };
 
 struct AgentExtraction {
-  int32_t starttype = 0;
-  std::string startval;  // literal text when starttype is 0, else the token's name
-  int32_t endtype = 0;
-  std::string endval;
-  std::string varname;  // empty: extracted but not stored
+  MarkerKind start_kind = MarkerKind::kText;
+  std::string start_text;  // literal text for MarkerKind::kText, else the token's name
+  MarkerKind end_kind = MarkerKind::kText;
+  std::string end_text;
+  std::string variable_name;  // empty: extracted but not stored
 
   bool operator==(const AgentExtraction&) const = default;
 };
@@ -62,7 +70,7 @@ struct AgentExtraction {
 class AgentAction {
  public:
   AgentAction() = default;
-  AgentAction(std::string name, int32_t type) : name(std::move(name)), type(type) {}
+  AgentAction(std::string name, ActionType type) : name(std::move(name)), type(type) {}
 
   // The value of a property, or the empty text when the name is absent.
   const std::string& Property(const std::string& property_name) const;
@@ -74,7 +82,8 @@ class AgentAction {
   const std::vector<std::pair<std::string, std::string>>& properties() const { return properties_; }
 
   std::string name;  // display name of its type when it was added
-  int32_t type = 0;  // an ActionType number
+  // A number outside the enumerators (kept from a file) does nothing.
+  ActionType type = ActionType{0};
 
   bool operator==(const AgentAction&) const = default;
 
@@ -87,7 +96,7 @@ struct MailAgent {
   std::vector<AgentCondition> conditions;
   std::vector<AgentAction> actions;
   std::vector<AgentExtraction> extractions;
-  int32_t enabled = 1;  // non-zero: takes part in processing
+  bool enabled = true;  // takes part in processing
 
   bool operator==(const MailAgent&) const = default;
 };

@@ -38,16 +38,16 @@ void SettingsFile::Load(const std::string& path, Settings& settings,
                         std::vector<MailboxAccount>& mailboxes) {
   ProfileFile profile;
   profile.Load(path);
-  settings.pop_delay = profile.GetInt(kSection, "POPDelay", 10);
-  settings.message_size = profile.GetInt(kSection, "MessageSize", 0);
+  settings.check_interval_minutes = profile.GetInt(kSection, "POPDelay", 10);
+  settings.size_limit_kilobytes = profile.GetInt(kSection, "MessageSize", 0);
   settings.smtp_server = Text(profile, "SMTPServer");
-  settings.email = Text(profile, "Email");
-  settings.name = Text(profile, "Name");
+  settings.email_address = Text(profile, "Email");
+  settings.sender_name = Text(profile, "Name");
   settings.organization = Text(profile, "Organization");
-  settings.reply = Text(profile, "Reply");
-  settings.logfile = Text(profile, "Logfile");
-  settings.enable_log = profile.GetInt(kSection, "EnableLog", 1);
-  settings.exit_on_check = profile.GetInt(kSection, "ExitOnCheck", 0);
+  settings.reply_address = Text(profile, "Reply");
+  settings.log_file = Text(profile, "Logfile");
+  settings.log_to_file = profile.GetInt(kSection, "EnableLog", 1) != 0;
+  settings.exit_after_check = profile.GetInt(kSection, "ExitOnCheck", 0) == 1;
 
   std::vector<std::string> keys = profile.Keys(kSection);
   int64_t last_present = -1;
@@ -71,16 +71,16 @@ bool SettingsFile::Save(const std::string& path, const Settings& settings,
   ProfileFile profile;
   if (!profile.Load(path) && access(path.c_str(), F_OK) == 0) return false;
   bool complete = true;
-  complete &= profile.WriteInt(kSection, "ExitOnCheck", settings.exit_on_check);
-  complete &= profile.WriteInt(kSection, "EnableLog", settings.enable_log);
-  complete &= profile.WriteString(kSection, "Logfile", settings.logfile);
-  complete &= profile.WriteInt(kSection, "POPDelay", settings.pop_delay);
-  complete &= profile.WriteInt(kSection, "MessageSize", settings.message_size);
+  complete &= profile.WriteInt(kSection, "ExitOnCheck", settings.exit_after_check ? 1 : 0);
+  complete &= profile.WriteInt(kSection, "EnableLog", settings.log_to_file ? 1 : 0);
+  complete &= profile.WriteString(kSection, "Logfile", settings.log_file);
+  complete &= profile.WriteInt(kSection, "POPDelay", settings.check_interval_minutes);
+  complete &= profile.WriteInt(kSection, "MessageSize", settings.size_limit_kilobytes);
   complete &= profile.WriteString(kSection, "SMTPServer", settings.smtp_server);
-  complete &= profile.WriteString(kSection, "Email", settings.email);
-  complete &= profile.WriteString(kSection, "Name", settings.name);
+  complete &= profile.WriteString(kSection, "Email", settings.email_address);
+  complete &= profile.WriteString(kSection, "Name", settings.sender_name);
   complete &= profile.WriteString(kSection, "Organization", settings.organization);
-  complete &= profile.WriteString(kSection, "Reply", settings.reply);
+  complete &= profile.WriteString(kSection, "Reply", settings.reply_address);
   complete &= profile.WriteInt(kSection, "MailboxCount", static_cast<int32_t>(mailboxes.size()));
   for (size_t index = 0; index < mailboxes.size(); ++index) {
     const MailboxAccount& mailbox = mailboxes[index];

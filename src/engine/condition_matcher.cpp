@@ -45,13 +45,13 @@ bool MatchesConditions(const MailAgent& agent, const MailMessage& message,
   bool previous = true;
   for (size_t i = 0; i < agent.conditions.size(); ++i) {
     const AgentCondition& condition = agent.conditions[i];
-    if (std::optional<std::string_view> text = FieldText(condition.fld, message, mailbox)) {
-      running = TestCondition(*text, condition.op, condition.value);
+    if (std::optional<std::string_view> text = FieldText(condition.field, message, mailbox)) {
+      running = TestCondition(*text, condition.operator_name, condition.value);
     }
     if (i > 0) {
-      if (condition.join == 0) {
+      if (condition.join == ConditionJoin::kAnd) {
         running = running && previous;
-      } else if (condition.join == 1) {
+      } else if (condition.join == ConditionJoin::kOr) {
         running = running || previous;
       }
     }

@@ -35,7 +35,7 @@ bool ConnectToServer(SmtpClient& client, ActionContext& context) {
 
 void LogBlankReasons(const std::string& to, ActionContext& context) {
   if (to.empty()) context.log.Log("--> Reason: The recipient list (To: field) was blank!");
-  if (context.settings.email.empty()) {
+  if (context.settings.email_address.empty()) {
     context.log.Log("--> Reason: The E-mail address setting is blank!");
   }
 }
@@ -104,13 +104,13 @@ void SendMessageAction(const AgentAction& action, const FieldMap& fields, Action
   }
 
   OutgoingMessage message;
-  message.sender = context.settings.email;
-  message.reply_to = context.settings.reply;
+  message.sender = context.settings.email_address;
+  message.reply_to = context.settings.reply_address;
   message.to = Substitute(action.Property("mailto"), fields);
   message.subject = Substitute(action.Property("subject"), fields);
   message.body = std::move(body);
   message.cc = Substitute(action.Property("cclist"), fields);
-  message.sender_name = context.settings.name;
+  message.sender_name = context.settings.sender_name;
   message.organization = context.settings.organization;
 
   int result = client.SendMessage(message);
@@ -136,9 +136,9 @@ void ForwardMessageAction(const AgentAction& action, const FieldMap& fields,
   const MailMessage& incoming = context.message ? *context.message : kNoMessage;
   message.subject = std::string(incoming.Subject());
   message.sender = std::string(incoming.Sender());
-  if (message.sender.empty()) message.sender = context.settings.email;
+  if (message.sender.empty()) message.sender = context.settings.email_address;
   message.reply_to = std::string(incoming.ReplyAddress());
-  if (message.reply_to.empty()) message.reply_to = context.settings.reply;
+  if (message.reply_to.empty()) message.reply_to = context.settings.reply_address;
 
   if (incoming.AttachmentCount() == 0) {
     message.body = std::string(incoming.Text());

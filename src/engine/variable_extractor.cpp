@@ -15,25 +15,25 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 // Moves the cursor to where the piece begins. False when the start marker is
 // not in the text from the cursor on; the cursor is then left alone.
 bool MoveToStart(const AgentExtraction& rule, std::string_view source, size_t& cursor) {
-  switch (rule.starttype) {
-    case kMarkerText: {
-      if (rule.startval.empty()) return true;
-      size_t found = FindText(source, rule.startval, cursor);
+  switch (rule.start_kind) {
+    case MarkerKind::kText: {
+      if (rule.start_text.empty()) return true;
+      size_t found = FindText(source, rule.start_text, cursor);
       if (found == std::string_view::npos) return false;
-      cursor = found + rule.startval.size();
+      cursor = found + rule.start_text.size();
       return true;
     }
-    case kMarkerAnyBlank:
+    case MarkerKind::kAnyBlank:
       while (cursor < source.size() && IsBlank(source[cursor])) ++cursor;
       return true;
-    case kMarkerTab:
-    case kMarkerEndOfLine: {
-      size_t found = source.find(rule.starttype == kMarkerTab ? '\t' : '\n', cursor);
+    case MarkerKind::kTab:
+    case MarkerKind::kEndOfLine: {
+      size_t found = source.find(rule.start_kind == MarkerKind::kTab ? '\t' : '\n', cursor);
       if (found == std::string_view::npos) return false;
       cursor = found + 1;
       return true;
     }
-    case kMarkerNextCharacter:
+    case MarkerKind::kNextCharacter:
       if (cursor < source.size()) ++cursor;
       return true;
     default:  // end of message, and numbers no editor writes
@@ -47,28 +47,28 @@ bool MoveToStart(const AgentExtraction& rule, std::string_view source, size_t& c
 void CollectToEnd(const AgentExtraction& rule, std::string_view source, size_t& cursor,
                   std::string& collected) {
   size_t end = cursor;
-  switch (rule.endtype) {
-    case kMarkerText: {
-      if (rule.endval.empty()) return;
-      size_t found = FindText(source, rule.endval, cursor);
+  switch (rule.end_kind) {
+    case MarkerKind::kText: {
+      if (rule.end_text.empty()) return;
+      size_t found = FindText(source, rule.end_text, cursor);
       if (found == std::string_view::npos) return;
       end = found;
       break;
     }
-    case kMarkerAnyBlank:
+    case MarkerKind::kAnyBlank:
       while (end < source.size() && !IsBlank(source[end])) ++end;
       break;
-    case kMarkerTab:
-    case kMarkerEndOfLine: {
-      size_t found = source.find(rule.endtype == kMarkerTab ? '\t' : '\n', cursor);
+    case MarkerKind::kTab:
+    case MarkerKind::kEndOfLine: {
+      size_t found = source.find(rule.end_kind == MarkerKind::kTab ? '\t' : '\n', cursor);
       if (found == std::string_view::npos) return;
       end = found;
       break;
     }
-    case kMarkerEndOfMessage:
+    case MarkerKind::kEndOfMessage:
       end = source.size();
       break;
-    case kMarkerNextCharacter:
+    case MarkerKind::kNextCharacter:
       if (cursor < source.size()) end = cursor + 1;
       break;
     default:
@@ -93,15 +93,16 @@ void ExtractVariables(const MailAgent& agent, std::string_view source, FieldMap&
   std::string collected;
   for (const AgentExtraction& rule : agent.extractions) {
     if (!MoveToStart(rule, source, cursor)) {
-      if (!rule.varname.empty()) {
-        log.Log("--> Failed to extract variable {" + rule.varname + "}");
+      if (!rule.variable_name.empty()) {
+        log.Log("--> Failed to extract variable {" + rule.variable_name + "}");
       }
       continue;
     }
     CollectToEnd(rule, source, cursor, collected);
-    if (rule.varname.empty()) continue;
-    log.Log("--> Extracted {" + rule.varname + "}: '" + std::string(LoggedValue(collected)) + "'");
-    fields[rule.varname] = std::move(collected);
+    if (rule.variable_name.empty()) continue;
+    log.Log("--> Extracted {" + rule.variable_name + "}: '" + std::string(LoggedValue(collected)) +
+            "'");
+    fields[rule.variable_name] = std::move(collected);
     collected.clear();
   }
 }

@@ -54,8 +54,7 @@ AgentActionsPage::AgentActionsPage(const std::vector<AgentAction>& actions, Extr
   for (ActionType type :
        {ActionType::kDelete, ActionType::kSend, ActionType::kSound, ActionType::kSaveData,
         ActionType::kRunProgram, ActionType::kForward, ActionType::kSaveAttachments}) {
-    const int32_t number = static_cast<int32_t>(type);
-    type_items.push_back({QString::fromLatin1(ActionTypeName(number)), number});
+    type_items.push_back({QString::fromLatin1(ActionTypeName(type)), static_cast<int32_t>(type)});
   }
   std::stable_sort(type_items.begin(), type_items.end(),
                    [](const TypeItem& left, const TypeItem& right) {
@@ -137,9 +136,9 @@ bool AgentActionsPage::EditWithDialog(AgentAction& action) {
 
 void AgentActionsPage::AddAction() {
   if (types_->currentIndex() < 0) return;
-  AgentAction action(ToStdString(types_->currentText()), types_->currentData().toInt());
-  const bool has_editor = action.type != static_cast<int32_t>(ActionType::kDelete) &&
-                          action.type != static_cast<int32_t>(ActionType::kSound);
+  AgentAction action(ToStdString(types_->currentText()),
+                     static_cast<ActionType>(types_->currentData().toInt()));
+  const bool has_editor = action.type != ActionType::kDelete && action.type != ActionType::kSound;
   if (has_editor && !EditWithDialog(action)) return;
   actions_.push_back(std::move(action));
   Rebuild(static_cast<int>(actions_.size()) - 1);

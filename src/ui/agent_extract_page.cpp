@@ -16,27 +16,28 @@ namespace quor {
 
 namespace {
 
-QString MarkerText(const std::string& text, int32_t kind) {
-  if (kind == kMarkerText) return "'" + ToQString(text) + "'";
+QString MarkerText(const std::string& text, MarkerKind kind) {
+  if (kind == MarkerKind::kText) return "'" + ToQString(text) + "'";
   return ToQString(text);
 }
 
 }  // namespace
 
-int32_t MarkerKindOf(const std::string& text) {
-  if (text == "{End of line}") return kMarkerEndOfLine;
-  if (text == "{Any blank space}") return kMarkerAnyBlank;
-  if (text == "{Tab character}") return kMarkerTab;
-  if (text == "{End of message}") return kMarkerEndOfMessage;
-  if (text == "{Next character}") return kMarkerNextCharacter;
-  return kMarkerText;
+MarkerKind MarkerKindOf(const std::string& text) {
+  if (text == "{End of line}") return MarkerKind::kEndOfLine;
+  if (text == "{Any blank space}") return MarkerKind::kAnyBlank;
+  if (text == "{Tab character}") return MarkerKind::kTab;
+  if (text == "{End of message}") return MarkerKind::kEndOfMessage;
+  if (text == "{Next character}") return MarkerKind::kNextCharacter;
+  return MarkerKind::kText;
 }
 
 QString ExtractionRowText(const AgentExtraction& rule) {
   QString row;
-  if (!rule.varname.empty()) row += "{" + ToQString(rule.varname) + "} = ";
-  if (!rule.startval.empty()) row += "Extract after " + MarkerText(rule.startval, rule.starttype);
-  if (!rule.endval.empty()) row += " until " + MarkerText(rule.endval, rule.endtype);
+  if (!rule.variable_name.empty()) row += "{" + ToQString(rule.variable_name) + "} = ";
+  if (!rule.start_text.empty())
+    row += "Extract after " + MarkerText(rule.start_text, rule.start_kind);
+  if (!rule.end_text.empty()) row += " until " + MarkerText(rule.end_text, rule.end_kind);
   return row;
 }
 
@@ -85,11 +86,11 @@ AgentExtractPage::AgentExtractPage(const std::vector<AgentExtraction>& rules, QW
 
 AgentExtraction AgentExtractPage::EditedRule() const {
   AgentExtraction rule;
-  rule.startval = ToStdString(begin_->Text());
-  rule.starttype = MarkerKindOf(rule.startval);
-  rule.endval = ToStdString(end_->Text());
-  rule.endtype = MarkerKindOf(rule.endval);
-  rule.varname = ToStdString(variable_->text());
+  rule.start_text = ToStdString(begin_->Text());
+  rule.start_kind = MarkerKindOf(rule.start_text);
+  rule.end_text = ToStdString(end_->Text());
+  rule.end_kind = MarkerKindOf(rule.end_text);
+  rule.variable_name = ToStdString(variable_->text());
   return rule;
 }
 
@@ -103,9 +104,9 @@ void AgentExtractPage::ShowSelectedRule() {
   const int index = SelectedIndex();
   if (index < 0) return;
   const AgentExtraction& rule = rules_[index];
-  begin_->SetText(ToQString(rule.startval));
-  end_->SetText(ToQString(rule.endval));
-  variable_->setText(ToQString(rule.varname));
+  begin_->SetText(ToQString(rule.start_text));
+  end_->SetText(ToQString(rule.end_text));
+  variable_->setText(ToQString(rule.variable_name));
 }
 
 void AgentExtractPage::Rebuild(int selected_index) {

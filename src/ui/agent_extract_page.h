@@ -20,7 +20,7 @@ class SuggestionBox;
 
 // The marker kind of a begin or end text: the token's code when the whole
 // text is exactly one of the five tokens (letter case counts), otherwise 0.
-int32_t MarkerKindOf(const std::string& text);
+MarkerKind MarkerKindOf(const std::string& text);
 
 // "{total} = Extract after 'Total:' until {End of line}": plain texts between
 // apostrophes, tokens bare, empty pieces left out.

@@ -16,8 +16,9 @@ namespace quor {
 
 namespace {
 
-constexpr int kJoinAnd = 0;
-constexpr int kJoinOr = 1;
+// Rows of the join box.
+constexpr int kAndIndex = 0;
+constexpr int kOrIndex = 1;
 
 // Selects the item whose text is exactly text; a text outside the list (a
 // hand-edited file's "subject") shows no item rather than a wrong one.
@@ -30,9 +31,10 @@ void SelectExactItem(QComboBox* box, const QString& text) {
 QString ConditionRowText(const AgentCondition& condition, ConditionRowPlace place) {
   QString row;
   if (place == ConditionRowPlace::kFollowing) {
-    row = condition.join == kJoinOr ? QStringLiteral("  OR  ") : QStringLiteral("  AND  ");
+    row =
+        condition.join == ConditionJoin::kOr ? QStringLiteral("  OR  ") : QStringLiteral("  AND  ");
   }
-  row += ToQString(condition.fld) + "  " + ToQString(condition.op) + "  '" +
+  row += ToQString(condition.field) + "  " + ToQString(condition.operator_name) + "  '" +
          ToQString(condition.value) + "'";
   return row;
 }
@@ -91,7 +93,7 @@ AgentGenPage::AgentGenPage(const std::string& name, const std::vector<AgentCondi
   layout->addWidget(group, 1);
 
   // Starting controls: the first item of each list, an empty value.
-  ShowCondition(AgentCondition{"Date", "contains", "", kJoinAnd});
+  ShowCondition(AgentCondition{"Date", "contains", "", ConditionJoin::kAnd});
   Rebuild(-1);
 }
 
@@ -99,17 +101,17 @@ std::string AgentGenPage::agentName() const { return ToStdString(name_->text());
 
 AgentCondition AgentGenPage::EditedCondition() const {
   AgentCondition condition;
-  condition.fld = ToStdString(field_->currentText());
-  condition.op = ToStdString(operator_->currentText());
+  condition.field = ToStdString(field_->currentText());
+  condition.operator_name = ToStdString(operator_->currentText());
   condition.value = ToStdString(value_->text());
-  condition.join = join_->currentIndex() == kJoinOr ? kJoinOr : kJoinAnd;
+  condition.join = join_->currentIndex() == kOrIndex ? ConditionJoin::kOr : ConditionJoin::kAnd;
   return condition;
 }
 
 void AgentGenPage::ShowCondition(const AgentCondition& condition) {
-  join_->setCurrentIndex(condition.join == kJoinOr ? kJoinOr : kJoinAnd);
-  SelectExactItem(field_, ToQString(condition.fld));
-  SelectExactItem(operator_, ToQString(condition.op));
+  join_->setCurrentIndex(condition.join == ConditionJoin::kOr ? kOrIndex : kAndIndex);
+  SelectExactItem(field_, ToQString(condition.field));
+  SelectExactItem(operator_, ToQString(condition.operator_name));
   value_->setText(ToQString(condition.value));
 }
 

@@ -69,10 +69,10 @@ MainSettingsPage::MainSettingsPage(const Settings& settings, QWidget* parent)
 
   auto* outgoing = new QGroupBox(tr("Information to Use in Outgoing Messages"), this);
   auto* outgoing_form = new QFormLayout(outgoing);
-  name_ = NewTextField(settings_.name, outgoing);
+  name_ = NewTextField(settings_.sender_name, outgoing);
   organization_ = NewTextField(settings_.organization, outgoing);
-  email_ = NewTextField(settings_.email, outgoing);
-  reply_ = NewTextField(settings_.reply, outgoing);
+  email_ = NewTextField(settings_.email_address, outgoing);
+  reply_ = NewTextField(settings_.reply_address, outgoing);
   outgoing_form->addRow(tr("Name:"), name_);
   outgoing_form->addRow(tr("Organization:"), organization_);
   outgoing_form->addRow(tr("E-mail Address:"), email_);
@@ -81,11 +81,11 @@ MainSettingsPage::MainSettingsPage(const Settings& settings, QWidget* parent)
   auto* form = new QFormLayout;
   smtp_server_ = NewTextField(settings_.smtp_server, this);
   form->addRow(tr("Outgoing Mail (SMTP) Server:"), smtp_server_);
-  check_interval_ = new QLineEdit(QString::number(settings_.pop_delay), this);
+  check_interval_ = new QLineEdit(QString::number(settings_.check_interval_minutes), this);
   auto* interval_label = new QLabel(tr("Check Incoming Mail Every:"), this);
   interval_label->setBuddy(check_interval_);
   form->addRow(interval_label, NumberRow(check_interval_, tr("minutes"), this));
-  size_limit_ = new QLineEdit(QString::number(settings_.message_size), this);
+  size_limit_ = new QLineEdit(QString::number(settings_.size_limit_kilobytes), this);
   auto* size_label = new QLabel(tr("Ignore Message Larger Than:"), this);
   size_label->setBuddy(size_limit_);
   form->addRow(size_label, NumberRow(size_limit_, tr("kilobytes (0 for no limit)"), this));
@@ -93,14 +93,14 @@ MainSettingsPage::MainSettingsPage(const Settings& settings, QWidget* parent)
   // The path field has no label of its own: the check box names it.
   auto* log_row = new QHBoxLayout;
   enable_log_ = new QCheckBox(tr("Log All Events to a File:"), this);
-  enable_log_->setChecked(settings_.enable_log != 0);
-  logfile_ = NewTextField(settings_.logfile, this);
+  enable_log_->setChecked(settings_.log_to_file);
+  logfile_ = NewTextField(settings_.log_file, this);
   logfile_->setAccessibleName(tr("Log file"));
   log_row->addWidget(enable_log_);
   log_row->addWidget(logfile_, 1);
 
   exit_on_check_ = new QCheckBox(tr("Exit Automatically After Checking Messages"), this);
-  exit_on_check_->setChecked(settings_.exit_on_check == 1);
+  exit_on_check_->setChecked(settings_.exit_after_check);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(outgoing);
@@ -119,18 +119,16 @@ bool MainSettingsPage::CommitControls() {
       ReadNumberField(size_limit_, static_cast<uint32_t>(std::numeric_limits<int32_t>::max()));
   if (!size_limit) return false;
 
-  settings_.name = name_->text().toStdString();
+  settings_.sender_name = name_->text().toStdString();
   settings_.organization = organization_->text().toStdString();
-  settings_.email = email_->text().toStdString();
-  settings_.reply = reply_->text().toStdString();
+  settings_.email_address = email_->text().toStdString();
+  settings_.reply_address = reply_->text().toStdString();
   settings_.smtp_server = smtp_server_->text().toStdString();
-  settings_.pop_delay = *check_interval;
-  settings_.message_size = *size_limit;
-  settings_.enable_log = enable_log_->isChecked() ? 1 : 0;
-  settings_.logfile = logfile_->text().toStdString();
-  // Any value but 1 means "keep running"; an unticked box must not turn a
-  // stored 2 into an exit, nor a ticked one stay 2.
-  settings_.exit_on_check = exit_on_check_->isChecked() ? 1 : 0;
+  settings_.check_interval_minutes = *check_interval;
+  settings_.size_limit_kilobytes = *size_limit;
+  settings_.log_to_file = enable_log_->isChecked();
+  settings_.log_file = logfile_->text().toStdString();
+  settings_.exit_after_check = exit_on_check_->isChecked();
   return true;
 }
 

@@ -38,7 +38,7 @@ QString CutLine(const QString& line) {
 QStringList AvailableDataItems(const std::vector<AgentExtraction>& rules) {
   QStringList items;
   for (const AgentExtraction& rule : rules) {
-    if (!rule.varname.empty()) items.append("{" + ToQString(rule.varname) + "}");
+    if (!rule.variable_name.empty()) items.append("{" + ToQString(rule.variable_name) + "}");
   }
   items << "{Sender}"
         << "{Subject}"

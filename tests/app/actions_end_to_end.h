@@ -41,8 +41,7 @@ inline constexpr char kPassword[] = "secret";
 inline constexpr std::chrono::seconds kRunLimit{60};
 
 inline AgentAction Action(ActionType type, const Properties& properties = {}) {
-  int32_t number = static_cast<int32_t>(type);
-  AgentAction action(ActionTypeName(number), number);
+  AgentAction action(ActionTypeName(type), type);
   for (const auto& [name, value] : properties) action.SetProperty(name, value);
   return action;
 }
@@ -70,31 +69,31 @@ inline std::string AgentsFileText(const std::vector<MailAgent>& agents) {
     const MailAgent& agent = agents[i];
     text += "[Agent" + std::to_string(i) + "]\n";
     key("Name", agent.name);
-    key("Enabled", std::to_string(agent.enabled));
+    key("Enabled", agent.enabled ? "1" : "0");
     key("CondCount", std::to_string(agent.conditions.size()));
     for (size_t j = 0; j < agent.conditions.size(); ++j) {
       std::string prefix = "Cond" + std::to_string(j) + ".";
-      key(prefix + "fld", agent.conditions[j].fld);
-      key(prefix + "op", agent.conditions[j].op);
+      key(prefix + "fld", agent.conditions[j].field);
+      key(prefix + "op", agent.conditions[j].operator_name);
       key(prefix + "value", agent.conditions[j].value);
-      key(prefix + "join", std::to_string(agent.conditions[j].join));
+      key(prefix + "join", std::to_string(static_cast<int32_t>(agent.conditions[j].join)));
     }
     key("ExtractCount", std::to_string(agent.extractions.size()));
     for (size_t j = 0; j < agent.extractions.size(); ++j) {
       const AgentExtraction& rule = agent.extractions[j];
       std::string prefix = "Ext" + std::to_string(j) + ".";
-      key(prefix + "startval", rule.startval);
-      key(prefix + "starttype", std::to_string(rule.starttype));
-      key(prefix + "endval", rule.endval);
-      key(prefix + "endtype", std::to_string(rule.endtype));
-      key(prefix + "varname", rule.varname);
+      key(prefix + "startval", rule.start_text);
+      key(prefix + "starttype", std::to_string(static_cast<int32_t>(rule.start_kind)));
+      key(prefix + "endval", rule.end_text);
+      key(prefix + "endtype", std::to_string(static_cast<int32_t>(rule.end_kind)));
+      key(prefix + "varname", rule.variable_name);
     }
     key("ActionCount", std::to_string(agent.actions.size()));
     for (size_t j = 0; j < agent.actions.size(); ++j) {
       const AgentAction& action = agent.actions[j];
       std::string prefix = "Action" + std::to_string(j) + ".";
       key(prefix + "name", action.name);
-      key(prefix + "type", std::to_string(action.type));
+      key(prefix + "type", std::to_string(static_cast<int32_t>(action.type)));
       key(prefix + "propCount", std::to_string(action.properties().size()));
       for (size_t k = 0; k < action.properties().size(); ++k) {
         std::string property = prefix + "prop" + std::to_string(k) + ".";
@@ -213,9 +212,10 @@ class EndToEndTest : public ::testing::Test {
   void Configure(const std::vector<MailAgent>& agents, const Settings& settings = {}) {
     WriteWholeFile(base_.File("quoragts.ini"), AgentsFileText(agents));
     WriteWholeFile(base_.File("quor.INI"),
-                   "[Settings]\nSMTPServer=" + settings.smtp_server + "\nEmail=" + settings.email +
-                       "\nName=" + settings.name + "\nOrganization=" + settings.organization +
-                       "\nReply=" + settings.reply +
+                   "[Settings]\nSMTPServer=" + settings.smtp_server +
+                       "\nEmail=" + settings.email_address + "\nName=" + settings.sender_name +
+                       "\nOrganization=" + settings.organization +
+                       "\nReply=" + settings.reply_address +
                        "\nMailboxCount=1\nPOPServer0=" + Dovecot().host_text() +
                        "\nPOPUser0=" + user_ + "\nPOPPassword0=" + kPassword + "\nPOPLastMsg0=\n");
   }

@@ -268,7 +268,8 @@ TEST_F(ActionsEndToEndFiles, SaveDataMethodsAppendingAndReplacing) {
        .after = "",
        .extra_lines = {"WARNING: Unable to read file " + missing_template}},
   };
-  const AgentExtraction order_number{0, "Order number: ", 3, "{End of line}", "ordernum"};
+  const AgentExtraction order_number{MarkerKind::kText, "Order number: ", MarkerKind::kEndOfLine,
+                                     "{End of line}", "ordernum"};
   std::vector<MailAgent> agents;
   for (const SaveDataCase& c : cases) {
     if (!c.existing.empty()) WriteWholeFile(Base(c.outfile), c.existing);

@@ -31,10 +31,10 @@ class ActionsEndToEndMail : public EndToEndTest {
  protected:
   ActionsEndToEndMail() {
     settings_.smtp_server = Smtp().host_text();
-    settings_.email = "agent@example.com";
-    settings_.name = "Mail Agent";
+    settings_.email_address = "agent@example.com";
+    settings_.sender_name = "Mail Agent";
     settings_.organization = "Example Ltd";
-    settings_.reply = "replies@example.com";
+    settings_.reply_address = "replies@example.com";
     std::filesystem::create_directories(Base("files"));
   }
 
@@ -76,8 +76,9 @@ TEST_F(ActionsEndToEndMail, SendToTheSenderWithTemplateAndTwoAttachments) {
                                                 {"attachCount", "2"},
                                                 {"attach0", Base("files/terms.txt")},
                                                 {"attach1", Base("files/order-{ordernum}.bin")}});
-  MailAgent agent = Agent("Answer", {send}, {{"Subject", "contains", "Order", 0}},
-                          {{0, "Order number: ", 3, "{End of line}", "ordernum"}});
+  MailAgent agent = Agent(
+      "Answer", {send}, {{"Subject", "contains", "Order", ConditionJoin::kAnd}},
+      {{MarkerKind::kText, "Order number: ", MarkerKind::kEndOfLine, "{End of line}", "ordernum"}});
   size_t before = Smtp().MessageCount();
 
   Lines lines = RunQuor({agent}, settings_);
@@ -115,7 +116,7 @@ TEST_F(ActionsEndToEndMail, ForwardWithItsAttachmentsThenDelete) {
   MailAgent archive = Agent("Archive",
                             {Action(ActionType::kForward, {{"mailto", "archive@example.net"}}),
                              Action(ActionType::kDelete)},
-                            {{"Subject", "contains", "Three files", 0}});
+                            {{"Subject", "contains", "Three files", ConditionJoin::kAnd}});
   size_t before = Smtp().MessageCount();
 
   Lines lines = RunQuor({archive}, settings_);
@@ -187,7 +188,7 @@ TEST_F(ActionsEndToEndMail, FailuresAreReportedAndTheNextActionRuns) {
   // The server is up, but there is no one to send to and no address to send
   // from: every reason that holds is given.
   Settings blank = settings_;
-  blank.email = "";
+  blank.email_address = "";
   lines = RunQuor({agent("{nothing}")}, blank);
   EXPECT_THAT(AgentRun(lines, "Tries", 1),
               ElementsAre("--> Sending new message...",
@@ -219,7 +220,7 @@ TEST_F(ActionsEndToEndMail, EveryActionLogsItsLinesInOrder) {
              Action(ActionType::kSound),
              Action(ActionType::kRunProgram,
                     {{"program", program}, {"arguments", "{Subject}"}, {"wait", "1"}}),
-             AgentAction("", 7),
+             AgentAction("", ActionType{7}),
              Action(ActionType::kSaveAttachments, {{"directory", Base("saved")},
                                                    {"basefile", "f"},
                                                    {"usenumbering", "0"},

@@ -33,7 +33,7 @@ MailAgent SaveDataAgent(const std::string& name, const std::string& outfile,
                         const std::string& line) {
   MailAgent agent;
   agent.name = name;
-  AgentAction save("Save Message Data to a File", 4);
+  AgentAction save("Save Message Data to a File", ActionType::kSaveData);
   save.SetProperty("outfile", outfile);
   save.SetProperty("append", "1");
   save.SetProperty("savemethod", "2");
@@ -75,7 +75,7 @@ class PassTest : public ::testing::Test {
 
   void Install(std::vector<MailboxAccount> mailboxes, std::vector<MailAgent> agents = {},
                Settings settings = {}) {
-    settings.logfile = base_.File("quor.log");
+    settings.log_file = base_.File("quor.log");
     processor_->InstallConfiguration(settings, std::move(mailboxes), std::move(agents));
   }
 
@@ -177,7 +177,7 @@ TEST_F(PassTest, MessageAboveTheSizeLimitIsSkippedForGood) {
   MailAgent everything;
   everything.name = "All";
   Settings settings;
-  settings.message_size = 1;  // 1000 bytes
+  settings.size_limit_kilobytes = 1;  // 1000 bytes
   Install({Account(server_.host_text(), "ann", "secret")}, {everything}, settings);
   auto lines = RunPass();
   EXPECT_THAT(
@@ -193,13 +193,14 @@ TEST_F(PassTest, MessageAboveTheSizeLimitIsSkippedForGood) {
 TEST_F(PassTest, MatchingAgentsRunInOrderWithTheirOwnVariables) {
   server_.Deliver("ann", Message("Order 42", "Order: 1234\nName: Ann Lee\n"));
   MailAgent first = SaveDataAgent("First", base_.File("first.txt"), "{order}|{Subject}");
-  first.extractions.push_back({0, "Order: ", 3, "{End of line}", "order"});
-  first.conditions.push_back({"Subject", "contains", "Order", 0});
+  first.extractions.push_back(
+      {MarkerKind::kText, "Order: ", MarkerKind::kEndOfLine, "{End of line}", "order"});
+  first.conditions.push_back({"Subject", "contains", "Order", ConditionJoin::kAnd});
   MailAgent disabled = SaveDataAgent("Disabled", base_.File("disabled.txt"), "never");
-  disabled.enabled = 0;
+  disabled.enabled = false;
   MailAgent second = SaveDataAgent("Second", base_.File("second.txt"), "[{order}]{Mailbox}");
   MailAgent unmatched = SaveDataAgent("Unmatched", base_.File("unmatched.txt"), "never");
-  unmatched.conditions.push_back({"Subject", "is", "something else", 0});
+  unmatched.conditions.push_back({"Subject", "is", "something else", ConditionJoin::kAnd});
   Install({Account(server_.host_text(), "ann", "secret")}, {first, disabled, second, unmatched});
 
   auto lines = RunPass();
@@ -223,8 +224,8 @@ TEST_F(PassTest, ActionsOfUnknownTypesDoNothing) {
   server_.Deliver("ann", Message("seven", "x\n"));
   MailAgent agent;
   agent.name = "Odd";
-  agent.actions.push_back(AgentAction("", 7));
-  agent.actions.push_back(AgentAction("", -1));
+  agent.actions.push_back(AgentAction("", ActionType{7}));
+  agent.actions.push_back(AgentAction("", ActionType{-1}));
   Install({Account(server_.host_text(), "ann", "secret")}, {agent});
   auto lines = RunPass();
   EXPECT_THAT(std::vector<std::string>(lines.begin() + 1, lines.end()),

@@ -52,11 +52,11 @@ TEST_F(MailProcessorTest, FirstStartWithoutFilesUsesDefaultsAndCreatesTheLog) {
     Configure(processor);
     EXPECT_EQ(processor.LoadConfiguration(), 1);
     Settings settings = processor.settings();
-    EXPECT_EQ(settings.pop_delay, 10);
-    EXPECT_EQ(settings.message_size, 0);
-    EXPECT_EQ(settings.enable_log, 1);
-    EXPECT_EQ(settings.exit_on_check, 0);
-    EXPECT_EQ(settings.logfile, LogFile());
+    EXPECT_EQ(settings.check_interval_minutes, 10);
+    EXPECT_EQ(settings.size_limit_kilobytes, 0);
+    EXPECT_EQ(settings.log_to_file, 1);
+    EXPECT_EQ(settings.exit_after_check, 0);
+    EXPECT_EQ(settings.log_file, LogFile());
     EXPECT_TRUE(processor.mailboxes().empty());
     EXPECT_TRUE(processor.agents().empty());
     ASSERT_EQ(sink_.lines.size(), 1u);
@@ -114,7 +114,7 @@ TEST_F(MailProcessorTest, SwitchingLoggingOffInSetupStopsWritingAtOnce) {
   Configure(processor);
   processor.LoadConfiguration();
   Settings settings = processor.settings();
-  settings.enable_log = 0;
+  settings.log_to_file = 0;
   processor.InstallConfiguration(settings, processor.mailboxes(), processor.agents());
   processor.Log("window only");
   EXPECT_EQ(sink_.lines.back(), "window only");
@@ -146,7 +146,7 @@ TEST_F(MailProcessorTest, SaveWritesTheDefaultLogPathAndTheMailboxes) {
   MailProcessor reloaded;
   Configure(reloaded);
   reloaded.LoadConfiguration();
-  EXPECT_EQ(reloaded.settings().logfile, LogFile());
+  EXPECT_EQ(reloaded.settings().log_file, LogFile());
   ASSERT_EQ(reloaded.mailboxes().size(), 1u);
   EXPECT_EQ(reloaded.mailboxes()[0].Label(), "ann@pop.example.org");
   EXPECT_EQ(reloaded.mailboxes()[0].password, "secret");

@@ -46,14 +46,14 @@ const char kExampleFile[] =
 MailAgent ExampleAgent() {
   MailAgent agent;
   agent.name = "Orders";
-  agent.enabled = 1;
-  agent.conditions.push_back({"Subject", "contains", "Order", 0});
+  agent.enabled = true;
+  agent.conditions.push_back({"Subject", "contains", "Order", ConditionJoin::kAnd});
   agent.extractions.push_back(
-      {kMarkerText, "Order number:", kMarkerEndOfLine, "{End of line}", "ordernum"});
-  AgentAction forward("Forward Incoming Message", static_cast<int32_t>(ActionType::kForward));
+      {MarkerKind::kText, "Order number:", MarkerKind::kEndOfLine, "{End of line}", "ordernum"});
+  AgentAction forward("Forward Incoming Message", ActionType::kForward);
   forward.SetProperty("mailto", "{Sender}");
   agent.actions.push_back(forward);
-  agent.actions.emplace_back("Delete Incoming Message", static_cast<int32_t>(ActionType::kDelete));
+  agent.actions.emplace_back("Delete Incoming Message", ActionType::kDelete);
   return agent;
 }
 
@@ -154,7 +154,7 @@ TEST_F(AgentsFileTest, LongTextsComeBackCutTo254Characters) {
     MailAgent agent;
     std::string value;
     for (size_t i = 0; i < written; ++i) value += static_cast<char>('a' + i % 26);
-    agent.conditions.push_back({"Subject", "is", value, 0});
+    agent.conditions.push_back({"Subject", "is", value, ConditionJoin::kAnd});
     std::vector<MailAgent> loaded = RoundTrip({agent});
     ASSERT_EQ(loaded.size(), 1u);
     ASSERT_EQ(loaded[0].conditions.size(), 1u);
@@ -169,7 +169,7 @@ TEST_F(AgentsFileTest, KeysAreFoundWithoutRegardToCase) {
   ASSERT_EQ(agents.size(), 1u);
   EXPECT_EQ(agents[0].name, "Mixed");
   ASSERT_EQ(agents[0].conditions.size(), 1u);
-  EXPECT_EQ(agents[0].conditions[0].fld, "Subject");
+  EXPECT_EQ(agents[0].conditions[0].field, "Subject");
 }
 
 // --- Counts and missing records ---
@@ -233,19 +233,19 @@ TEST_F(AgentsFileTest, HugeCountsAreBoundedPastTheLastRecordPresent) {
   ASSERT_EQ(agents.size(), static_cast<size_t>(4 + bound));
   EXPECT_EQ(agents[3].name, "Last");
   EXPECT_EQ(agents[0].conditions.size(), static_cast<size_t>(3 + bound));
-  EXPECT_EQ(agents[0].conditions[2].op, "is");
+  EXPECT_EQ(agents[0].conditions[2].operator_name, "is");
   EXPECT_EQ(agents[0].extractions.size(), static_cast<size_t>(bound));
   ASSERT_EQ(agents[0].actions.size(), static_cast<size_t>(2 + bound));
-  EXPECT_EQ(agents[0].actions[1].type, 5);
+  EXPECT_EQ(agents[0].actions[1].type, ActionType::kRunProgram);
   // Every property read carries the empty name, so only two remain.
   EXPECT_EQ(agents[0].actions[1].properties().size(), 2u);
 }
 
 TEST_F(AgentsFileTest, UnknownValuesStayAsRead) {
   MailAgent agent;
-  agent.conditions.push_back({"subject", "resembles", "x", 7});
-  agent.extractions.push_back({9, "s", -1, "e", ""});
-  AgentAction unknown("Something", 7);
+  agent.conditions.push_back({"subject", "resembles", "x", ConditionJoin{7}});
+  agent.extractions.push_back({MarkerKind{9}, "s", MarkerKind{-1}, "e", ""});
+  AgentAction unknown("Something", ActionType{7});
   unknown.SetProperty("Mailto", "not the same property as mailto");
   agent.actions.push_back(unknown);
   agent.enabled = -2;
@@ -339,7 +339,7 @@ TEST_F(AgentsFileTest, InterruptedSaveLeavesTheOldFile) {
 
 TEST_F(AgentsFileTest, ValueWithALineBreakIsCutAndReported) {
   MailAgent agent = Named("x\n[Agents]\nAgentCount=99");
-  agent.conditions.push_back({"Subject", "is", "kept", 0});
+  agent.conditions.push_back({"Subject", "is", "kept", ConditionJoin::kAnd});
   EXPECT_FALSE(AgentsFile::Save(path_, {agent}));
   std::vector<MailAgent> agents = AgentsFile::Load(path_);
   ASSERT_EQ(agents.size(), 1u);

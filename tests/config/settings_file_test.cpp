@@ -49,14 +49,14 @@ class SettingsFileTest : public ::testing::Test {
 // --- Loading ---
 
 TEST_F(SettingsFileTest, NoProfileFileGivesDefaults) {
-  settings_.pop_delay = 99;
+  settings_.check_interval_minutes = 99;
   settings_.smtp_server = "stale";
   SettingsFile::Load(path_, settings_, mailboxes_);
   Settings defaults;
-  defaults.pop_delay = 10;
-  defaults.message_size = 0;
-  defaults.enable_log = 1;
-  defaults.exit_on_check = 0;
+  defaults.check_interval_minutes = 10;
+  defaults.size_limit_kilobytes = 0;
+  defaults.log_to_file = 1;
+  defaults.exit_after_check = 0;
   EXPECT_EQ(settings_, defaults);
   EXPECT_TRUE(mailboxes_.empty());
 }
@@ -66,31 +66,31 @@ TEST_F(SettingsFileTest, ReadsEverySetting) {
       "[Settings]\nPOPDelay=5\nMessageSize=200\nSMTPServer=smtp.example.com\n"
       "Email=me@example.com\nName=Ann Lee\nOrganization=Example Inc.\nReply=r@example.com\n"
       "Logfile=/var/log/quor.log\nEnableLog=0\nExitOnCheck=1\n");
-  EXPECT_EQ(settings_.pop_delay, 5);
-  EXPECT_EQ(settings_.message_size, 200);
+  EXPECT_EQ(settings_.check_interval_minutes, 5);
+  EXPECT_EQ(settings_.size_limit_kilobytes, 200);
   EXPECT_EQ(settings_.smtp_server, "smtp.example.com");
-  EXPECT_EQ(settings_.email, "me@example.com");
-  EXPECT_EQ(settings_.name, "Ann Lee");
+  EXPECT_EQ(settings_.email_address, "me@example.com");
+  EXPECT_EQ(settings_.sender_name, "Ann Lee");
   EXPECT_EQ(settings_.organization, "Example Inc.");
-  EXPECT_EQ(settings_.reply, "r@example.com");
-  EXPECT_EQ(settings_.logfile, "/var/log/quor.log");
-  EXPECT_EQ(settings_.enable_log, 0);
-  EXPECT_EQ(settings_.exit_on_check, 1);
+  EXPECT_EQ(settings_.reply_address, "r@example.com");
+  EXPECT_EQ(settings_.log_file, "/var/log/quor.log");
+  EXPECT_EQ(settings_.log_to_file, 0);
+  EXPECT_EQ(settings_.exit_after_check, 1);
 }
 
 TEST_F(SettingsFileTest, NumberWithoutLeadingDigitsReadsZero) {
   LoadFrom("[Settings]\nPOPDelay=abc\n");
-  EXPECT_EQ(settings_.pop_delay, 0);
+  EXPECT_EQ(settings_.check_interval_minutes, 0);
 }
 
 TEST_F(SettingsFileTest, CutsTextsAt4095Characters) {
   LoadFrom("[Settings]\nName=" + std::string(5000, 'n') + "\n");
-  EXPECT_EQ(settings_.name, std::string(4095, 'n'));
+  EXPECT_EQ(settings_.sender_name, std::string(4095, 'n'));
 }
 
 TEST_F(SettingsFileTest, LooksUpSectionAndKeysWithoutRegardToCase) {
   LoadFrom("[settings]\npopdelay=3\nMAILBOXCOUNT=1\npopserver0=pop.example.com\n");
-  EXPECT_EQ(settings_.pop_delay, 3);
+  EXPECT_EQ(settings_.check_interval_minutes, 3);
   ASSERT_EQ(mailboxes_.size(), 1u);
   EXPECT_EQ(mailboxes_[0].server, "pop.example.com");
 }
@@ -128,16 +128,16 @@ TEST_F(SettingsFileTest, HugeCountIsBoundedPastTheLastMailboxPresent) {
 // --- Saving ---
 
 TEST_F(SettingsFileTest, WritesTheKeysInTheirOrder) {
-  settings_.pop_delay = 15;
-  settings_.message_size = 100;
+  settings_.check_interval_minutes = 15;
+  settings_.size_limit_kilobytes = 100;
   settings_.smtp_server = "smtp.example.com";
-  settings_.email = "me@example.com";
-  settings_.name = "Ann";
+  settings_.email_address = "me@example.com";
+  settings_.sender_name = "Ann";
   settings_.organization = "Example Inc.";
-  settings_.reply = "";
-  settings_.logfile = "/q/quor.log";
-  settings_.enable_log = 1;
-  settings_.exit_on_check = 0;
+  settings_.reply_address = "";
+  settings_.log_file = "/q/quor.log";
+  settings_.log_to_file = 1;
+  settings_.exit_after_check = 0;
   ASSERT_TRUE(SettingsFile::Save(path_, settings_, {Mailbox("pop.a", "ann", "secret", "17")}));
   EXPECT_EQ(ReadWholeFile(path_),
             "[Settings]\n"
@@ -160,9 +160,9 @@ TEST_F(SettingsFileTest, WritesTheKeysInTheirOrder) {
 
 TEST_F(SettingsFileTest, SaveThenLoadGivesTheSameValues) {
   Settings saved;
-  saved.pop_delay = -4;
-  saved.name = "Name with = and ; inside";
-  saved.logfile = "quor.log";
+  saved.check_interval_minutes = -4;
+  saved.sender_name = "Name with = and ; inside";
+  saved.log_file = "quor.log";
   std::vector<MailboxAccount> list = {Mailbox("a", "b", "c", "d"), Mailbox("", "", "", "")};
   ASSERT_TRUE(SettingsFile::Save(path_, saved, list));
   Load();
@@ -186,7 +186,7 @@ TEST_F(SettingsFileTest, ShortenedListLeavesOldKeysThatAreNotRead) {
 
 TEST_F(SettingsFileTest, KeepsKeysAndSectionsItDoesNotKnow) {
   WriteWholeFile(path_, "[Window]\nLeft=10\n[Settings]\nPOPDelay=1\nFuture=on\n");
-  settings_.pop_delay = 2;
+  settings_.check_interval_minutes = 2;
   ASSERT_TRUE(SettingsFile::Save(path_, settings_, {}));
   std::string text = ReadWholeFile(path_);
   EXPECT_EQ(text.rfind("[Window]\nLeft=10\n[Settings]\nPOPDelay=2\nFuture=on\n", 0), 0u) << text;
@@ -197,7 +197,7 @@ TEST_F(SettingsFileTest, DamagedFileLoadsDefaultsAndNextSaveIsClean) {
   junk.append(std::string("\0\0\0garbage=\0\n", 14));
   WriteWholeFile(path_, junk);
   Load();
-  EXPECT_EQ(settings_.pop_delay, 10);
+  EXPECT_EQ(settings_.check_interval_minutes, 10);
   EXPECT_TRUE(mailboxes_.empty());
   ASSERT_TRUE(SettingsFile::Save(path_, settings_, mailboxes_));
   std::string text = ReadWholeFile(path_);

@@ -9,12 +9,12 @@ namespace quor {
 
 namespace {
 
-constexpr int kAnd = 0;
-constexpr int kOr = 1;
+constexpr ConditionJoin kAnd = ConditionJoin::kAnd;
+constexpr ConditionJoin kOr = ConditionJoin::kOr;
 
 // Subject "Hello" makes "is Hello" true and "is Bye" false, so a chain of T/F
 // is written as a list of (result, join).
-AgentCondition Condition(bool result, int join) {
+AgentCondition Condition(bool result, ConditionJoin join) {
   return AgentCondition{"Subject", "is", result ? "Hello" : "Bye", join};
 }
 
@@ -67,9 +67,10 @@ INSTANTIATE_TEST_SUITE_P(
         // The first condition's join is never used.
         ChainCase{"T with join OR", {Condition(true, kOr)}, true},
         // A join other than AND and OR leaves the condition's own result.
-        ChainCase{"T join 7 F", {Condition(true, kAnd), Condition(false, 7)}, false},
-        ChainCase{"F join 7 T", {Condition(false, kAnd), Condition(true, 7)}, true},
-        ChainCase{"F join -1 F", {Condition(false, kAnd), Condition(false, -1)}, false}));
+        ChainCase{"T join 7 F", {Condition(true, kAnd), Condition(false, ConditionJoin{7})}, false},
+        ChainCase{"F join 7 T", {Condition(false, kAnd), Condition(true, ConditionJoin{7})}, true},
+        ChainCase{
+            "F join -1 F", {Condition(false, kAnd), Condition(false, ConditionJoin{-1})}, false}));
 
 struct OperatorCase {
   const char* text;
@@ -126,7 +127,7 @@ class FieldSelectionTest : public ::testing::Test {
   bool Matches(const std::string& field, const std::string& op, const std::string& value,
                std::string_view mailbox = "ann@pop.example") {
     MailAgent agent;
-    agent.conditions.push_back(AgentCondition{field, op, value, 0});
+    agent.conditions.push_back(AgentCondition{field, op, value, ConditionJoin::kAnd});
     return MatchesConditions(agent, message_, mailbox);
   }
   MailMessage message_;
@@ -152,12 +153,12 @@ TEST_F(FieldSelectionTest, FieldNamesAreCaseSensitive) {
 TEST_F(FieldSelectionTest, MissingHeadersAreTestedThroughTheirPlaceholders) {
   MailMessage bare;
   MailAgent agent;
-  agent.conditions = {AgentCondition{"Subject", "is", "[no subject]", 0},
-                      AgentCondition{"Sender", "is", "[unknown]", 0},
-                      AgentCondition{"Reply-To", "is", "[unknown]", 0},
-                      AgentCondition{"Date", "is", "[unknown]", 0},
-                      AgentCondition{"Recipient", "is", "[unknown]", 0},
-                      AgentCondition{"Message-Body", "is", "", 0}};
+  agent.conditions = {AgentCondition{"Subject", "is", "[no subject]", ConditionJoin::kAnd},
+                      AgentCondition{"Sender", "is", "[unknown]", ConditionJoin::kAnd},
+                      AgentCondition{"Reply-To", "is", "[unknown]", ConditionJoin::kAnd},
+                      AgentCondition{"Date", "is", "[unknown]", ConditionJoin::kAnd},
+                      AgentCondition{"Recipient", "is", "[unknown]", ConditionJoin::kAnd},
+                      AgentCondition{"Message-Body", "is", "", ConditionJoin::kAnd}};
   EXPECT_TRUE(MatchesConditions(agent, bare, "u@s"));
 }
 
@@ -169,7 +170,7 @@ TEST_F(FieldSelectionTest, MessageBodyIsTheTextEvenWithAttachments) {
 
 TEST_F(FieldSelectionTest, UnknownFieldInLaterPlaceRepeatsTheRunningResult) {
   MailAgent agent;
-  agent.conditions = {AgentCondition{"Subject", "is", "the subject", 0},
+  agent.conditions = {AgentCondition{"Subject", "is", "the subject", ConditionJoin::kAnd},
                       AgentCondition{"Colour", "is", "red", kAnd}};
   EXPECT_TRUE(MatchesConditions(agent, message_, "u@s"));
   agent.conditions[0].value = "other";
@@ -179,7 +180,7 @@ TEST_F(FieldSelectionTest, UnknownFieldInLaterPlaceRepeatsTheRunningResult) {
 TEST_F(FieldSelectionTest, StopAfterTwoFalsesIgnoresLaterTrueConditions) {
   // A third condition that would hold is never looked at.
   MailAgent agent;
-  agent.conditions = {AgentCondition{"Subject", "is", "nope", 0},
+  agent.conditions = {AgentCondition{"Subject", "is", "nope", ConditionJoin::kAnd},
                       AgentCondition{"Colour", "is", "red", kOr},
                       AgentCondition{"Subject", "is", "the subject", kOr}};
   EXPECT_FALSE(MatchesConditions(agent, message_, "u@s"));

@@ -24,7 +24,7 @@ using engine_test::ContextWithLog;
 using Lines = std::vector<std::string>;
 
 AgentAction Action(ActionType type, std::vector<std::pair<std::string, std::string>> properties) {
-  AgentAction action("", static_cast<int32_t>(type));
+  AgentAction action("", type);
   for (auto& [name, value] : properties) action.SetProperty(name, value);
   return action;
 }

@@ -28,14 +28,14 @@ class CapturingLog : public LogTarget {
 };
 
 AgentAction SendAction(const std::string& mailto, const std::string& subject = "Report") {
-  AgentAction action("Send an Outgoing Message", 2);
+  AgentAction action("Send an Outgoing Message", ActionType::kSend);
   action.SetProperty("mailto", mailto);
   action.SetProperty("subject", subject);
   return action;
 }
 
 AgentAction ForwardAction(const std::string& mailto) {
-  AgentAction action("Forward Incoming Message", 6);
+  AgentAction action("Forward Incoming Message", ActionType::kForward);
   action.SetProperty("mailto", mailto);
   return action;
 }
@@ -57,9 +57,9 @@ class MessageActionTest : public ::testing::Test {
 
   MessageActionTest() {
     settings_.smtp_server = sink_->host_text();
-    settings_.email = "agent@example.com";
-    settings_.name = "Mail Agent";
-    settings_.reply = "replies@example.com";
+    settings_.email_address = "agent@example.com";
+    settings_.sender_name = "Mail Agent";
+    settings_.reply_address = "replies@example.com";
     settings_.organization = "Example Ltd";
     context_.base_directory = base_.path();
     context_.smtp_reply_wait_seconds = 5;
@@ -182,7 +182,7 @@ TEST_F(MessageActionTest, SendReportsEveryReasonThatHolds) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mailto + std::string(" / ") + c.email);
     log_.lines.clear();
-    settings_.email = c.email;
+    settings_.email_address = c.email;
     SendMessageAction(SendAction(c.mailto), fields_, context_);
     Lines expected = {"--> Sending new message...",
                       "ERROR - Failed to send message.  Internal error # -1"};
@@ -356,14 +356,16 @@ TEST_F(MessageActionTest, DeleteReportsEachOutcome) {
     context_.pop = &pop;
     context_.message_number = 3;
     log_.lines.clear();
-    DeleteMessageAction(AgentAction("Delete Incoming Message", 1), fields_, context_);
+    DeleteMessageAction(AgentAction("Delete Incoming Message", ActionType::kDelete), fields_,
+                        context_);
     EXPECT_EQ(log_.lines, c.log);
   }
 }
 
 TEST_F(MessageActionTest, DeleteOutsideASessionIsANetworkError) {
   context_.pop = nullptr;
-  DeleteMessageAction(AgentAction("Delete Incoming Message", 1), fields_, context_);
+  DeleteMessageAction(AgentAction("Delete Incoming Message", ActionType::kDelete), fields_,
+                      context_);
   EXPECT_EQ(log_.lines, (Lines{"--> Deleting message...", "ERROR - General network error."}));
 }
 
@@ -416,7 +418,8 @@ TEST_F(MessageActionTest, RetrievedMessageIsDeletedThenForwardedWithItsAttachmen
   context_.message_number = 1;
   context_.message = &retrieved;
 
-  DeleteMessageAction(AgentAction("Delete Incoming Message", 1), fields_, context_);
+  DeleteMessageAction(AgentAction("Delete Incoming Message", ActionType::kDelete), fields_,
+                      context_);
   StoredMessage stored = RunStored(ForwardMessageAction, ForwardAction("bob@example.com"));
   EXPECT_EQ(log_.lines, (Lines{"--> Deleting message...", "--> Forwarding message...",
                                "[SMTP] From: <ann@example.org>", "[SMTP] To: <bob@example.com>"}));

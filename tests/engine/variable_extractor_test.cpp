@@ -13,7 +13,7 @@ namespace {
 
 using engine_test::CapturedLog;
 
-AgentExtraction Rule(int start_type, std::string start, int end_type, std::string end,
+AgentExtraction Rule(MarkerKind start_type, std::string start, MarkerKind end_type, std::string end,
                      std::string name) {
   return AgentExtraction{start_type, std::move(start), end_type, std::move(end), std::move(name)};
 }
@@ -33,31 +33,35 @@ TEST_P(SingleRuleTest, StoresThePieceBetweenTheMarkers) {
   FieldMap fields;
   CapturedLog log;
   ExtractVariables(agent, GetParam().body, fields, log);
-  EXPECT_EQ(fields[GetParam().rule.varname], GetParam().expected) << GetParam().label;
+  EXPECT_EQ(fields[GetParam().rule.variable_name], GetParam().expected) << GetParam().label;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Markers, SingleRuleTest,
     ::testing::Values(
         SingleRuleCase{"next character skips one, copies one", "abc",
-                       Rule(kMarkerNextCharacter, "", kMarkerNextCharacter, "", "v"), "b"},
+                       Rule(MarkerKind::kNextCharacter, "", MarkerKind::kNextCharacter, "", "v"),
+                       "b"},
         SingleRuleCase{"blank start stays on a non-blank", "word rest",
-                       Rule(kMarkerAnyBlank, "", kMarkerAnyBlank, "", "v"), "word"},
+                       Rule(MarkerKind::kAnyBlank, "", MarkerKind::kAnyBlank, "", "v"), "word"},
         SingleRuleCase{"blank start skips every blank", " \t\r\n word",
-                       Rule(kMarkerAnyBlank, "", kMarkerEndOfMessage, "", "v"), "word"},
+                       Rule(MarkerKind::kAnyBlank, "", MarkerKind::kEndOfMessage, "", "v"), "word"},
         SingleRuleCase{"blank end without blank copies to the end", "id=abc123",
-                       Rule(kMarkerText, "id=", kMarkerAnyBlank, "", "v"), "abc123"},
+                       Rule(MarkerKind::kText, "id=", MarkerKind::kAnyBlank, "", "v"), "abc123"},
         SingleRuleCase{"end of line start moves to the next line", "one\ntwo\nthree\n",
-                       Rule(kMarkerEndOfLine, "", kMarkerEndOfLine, "", "v"), "two"},
+                       Rule(MarkerKind::kEndOfLine, "", MarkerKind::kEndOfLine, "", "v"), "two"},
         SingleRuleCase{"same start and end text", "axbxc",
-                       Rule(kMarkerText, "x", kMarkerText, "x", "v"), "b"},
-        SingleRuleCase{"tab end", "a\tb\tc", Rule(kMarkerTab, "", kMarkerTab, "", "v"), "b"},
-        SingleRuleCase{
-            "values count only for the text kind", "x\ty",
-            Rule(kMarkerTab, "{Tab character}", kMarkerEndOfMessage, "{End of message}", "v"), "y"},
+                       Rule(MarkerKind::kText, "x", MarkerKind::kText, "x", "v"), "b"},
+        SingleRuleCase{"tab end", "a\tb\tc", Rule(MarkerKind::kTab, "", MarkerKind::kTab, "", "v"),
+                       "b"},
+        SingleRuleCase{"values count only for the text kind", "x\ty",
+                       Rule(MarkerKind::kTab, "{Tab character}", MarkerKind::kEndOfMessage,
+                            "{End of message}", "v"),
+                       "y"},
         SingleRuleCase{"unknown start kind stays, next character copies", "abc",
-                       Rule(-3, "", kMarkerNextCharacter, "", "v"), "a"},
-        SingleRuleCase{"unknown end kind copies nothing", "abc", Rule(4, "", 99, "", "v"), ""}));
+                       Rule(MarkerKind{-3}, "", MarkerKind::kNextCharacter, "", "v"), "a"},
+        SingleRuleCase{"unknown end kind copies nothing", "abc",
+                       Rule(MarkerKind{4}, "", MarkerKind{99}, "", "v"), ""}));
 
 class ExtractionTest : public ::testing::Test {
  protected:
@@ -74,8 +78,8 @@ class ExtractionTest : public ::testing::Test {
 
 TEST_F(ExtractionTest, OrderAndNameExample) {
   Extract("Order: 1234\nName: Ann Lee\n",
-          {Rule(kMarkerText, "Order: ", kMarkerEndOfLine, "", "order"),
-           Rule(kMarkerText, "Name: ", kMarkerEndOfMessage, "", "name")});
+          {Rule(MarkerKind::kText, "Order: ", MarkerKind::kEndOfLine, "", "order"),
+           Rule(MarkerKind::kText, "Name: ", MarkerKind::kEndOfMessage, "", "name")});
   EXPECT_EQ(fields_["order"], "1234");
   EXPECT_EQ(fields_["name"], "Ann Lee\n");
   EXPECT_EQ(log_.lines, (std::vector<std::string>{"--> Extracted {order}: '1234'",
@@ -85,9 +89,10 @@ TEST_F(ExtractionTest, OrderAndNameExample) {
 TEST_F(ExtractionTest, MissingStartLogsFailureAndKeepsCursor) {
   // The third rule starts where the first left the cursor, on the line feed
   // after "one": its start skips that blank and copies "two".
-  Extract("key one\ntwo three", {Rule(kMarkerText, "key ", kMarkerEndOfLine, "", "first"),
-                                 Rule(kMarkerText, "absent", kMarkerEndOfMessage, "", "missing"),
-                                 Rule(kMarkerAnyBlank, "", kMarkerAnyBlank, "", "next")});
+  Extract("key one\ntwo three",
+          {Rule(MarkerKind::kText, "key ", MarkerKind::kEndOfLine, "", "first"),
+           Rule(MarkerKind::kText, "absent", MarkerKind::kEndOfMessage, "", "missing"),
+           Rule(MarkerKind::kAnyBlank, "", MarkerKind::kAnyBlank, "", "next")});
   EXPECT_EQ(fields_["first"], "one");
   EXPECT_FALSE(Has("missing"));
   EXPECT_EQ(fields_["next"], "two");
@@ -97,33 +102,33 @@ TEST_F(ExtractionTest, MissingStartLogsFailureAndKeepsCursor) {
 
 TEST_F(ExtractionTest, FailedRuleKeepsAnEarlierValueOfTheSameName) {
   fields_["Subject"] = "original";
-  Extract("body", {Rule(kMarkerText, "absent", kMarkerEndOfMessage, "", "Subject")});
+  Extract("body", {Rule(MarkerKind::kText, "absent", MarkerKind::kEndOfMessage, "", "Subject")});
   EXPECT_EQ(fields_["Subject"], "original");
 }
 
 TEST_F(ExtractionTest, UnnamedFailingRuleLogsNothing) {
-  Extract("body", {Rule(kMarkerTab, "", kMarkerEndOfMessage, "", "")});
+  Extract("body", {Rule(MarkerKind::kTab, "", MarkerKind::kEndOfMessage, "", "")});
   EXPECT_TRUE(log_.lines.empty());
   EXPECT_TRUE(fields_.empty());
 }
 
 TEST_F(ExtractionTest, NextCharacterAtTheEndDoesNothing) {
-  Extract("a", {Rule(kMarkerNextCharacter, "", kMarkerNextCharacter, "", "x"),
-                Rule(kMarkerNextCharacter, "", kMarkerNextCharacter, "", "y")});
+  Extract("a", {Rule(MarkerKind::kNextCharacter, "", MarkerKind::kNextCharacter, "", "x"),
+                Rule(MarkerKind::kNextCharacter, "", MarkerKind::kNextCharacter, "", "y")});
   EXPECT_EQ(fields_["x"], "");
   EXPECT_EQ(fields_["y"], "");
 }
 
 TEST_F(ExtractionTest, TabMarkers) {
-  Extract("a\tb\tc", {Rule(kMarkerTab, "", kMarkerTab, "", "second"),
-                      Rule(kMarkerTab, "", kMarkerEndOfMessage, "", "third")});
+  Extract("a\tb\tc", {Rule(MarkerKind::kTab, "", MarkerKind::kTab, "", "second"),
+                      Rule(MarkerKind::kTab, "", MarkerKind::kEndOfMessage, "", "third")});
   EXPECT_EQ(fields_["second"], "b");
   EXPECT_EQ(fields_["third"], "c");
 }
 
 TEST_F(ExtractionTest, EndNotFoundStoresWhatWasCollected) {
-  Extract("key: value", {Rule(kMarkerText, "key: ", kMarkerText, "END", "v"),
-                         Rule(kMarkerText, "", kMarkerTab, "", "t")});
+  Extract("key: value", {Rule(MarkerKind::kText, "key: ", MarkerKind::kText, "END", "v"),
+                         Rule(MarkerKind::kText, "", MarkerKind::kTab, "", "t")});
   EXPECT_EQ(fields_["v"], "");
   EXPECT_EQ(fields_["t"], "");
   EXPECT_EQ(log_.lines[0], "--> Extracted {v}: ''");
@@ -131,52 +136,52 @@ TEST_F(ExtractionTest, EndNotFoundStoresWhatWasCollected) {
 
 TEST_F(ExtractionTest, EndLeavesCursorOnTheEndText) {
   // The second rule's start is the first rule's end: it is found at once.
-  Extract("a=1;b=2;", {Rule(kMarkerText, "a=", kMarkerText, ";", "a"),
-                       Rule(kMarkerText, ";", kMarkerText, ";", "rest")});
+  Extract("a=1;b=2;", {Rule(MarkerKind::kText, "a=", MarkerKind::kText, ";", "a"),
+                       Rule(MarkerKind::kText, ";", MarkerKind::kText, ";", "rest")});
   EXPECT_EQ(fields_["a"], "1");
   EXPECT_EQ(fields_["rest"], "b=2");
 }
 
 TEST_F(ExtractionTest, UnnamedRuleCarriesItsPieceToTheNextNamedRule) {
-  Extract("first second", {Rule(kMarkerText, "", kMarkerAnyBlank, "", ""),
-                           Rule(kMarkerAnyBlank, "", kMarkerEndOfMessage, "", "both")});
+  Extract("first second", {Rule(MarkerKind::kText, "", MarkerKind::kAnyBlank, "", ""),
+                           Rule(MarkerKind::kAnyBlank, "", MarkerKind::kEndOfMessage, "", "both")});
   EXPECT_EQ(fields_["both"], "firstsecond");
   EXPECT_EQ(log_.lines, (std::vector<std::string>{"--> Extracted {both}: 'firstsecond'"}));
 }
 
 TEST_F(ExtractionTest, NamedRuleEmptiesTheCollectedText) {
-  Extract("ab", {Rule(kMarkerText, "", kMarkerNextCharacter, "", "x"),
-                 Rule(kMarkerText, "", kMarkerNextCharacter, "", "y")});
+  Extract("ab", {Rule(MarkerKind::kText, "", MarkerKind::kNextCharacter, "", "x"),
+                 Rule(MarkerKind::kText, "", MarkerKind::kNextCharacter, "", "y")});
   EXPECT_EQ(fields_["x"], "a");
   EXPECT_EQ(fields_["y"], "b");
 }
 
 TEST_F(ExtractionTest, VariableNamedLikeAFieldReplacesIt) {
   fields_["Subject"] = "Order 42";
-  Extract("Ref: 77\n", {Rule(kMarkerText, "Ref: ", kMarkerEndOfLine, "", "Subject")});
+  Extract("Ref: 77\n", {Rule(MarkerKind::kText, "Ref: ", MarkerKind::kEndOfLine, "", "Subject")});
   EXPECT_EQ(fields_["Subject"], "77");
 }
 
 TEST_F(ExtractionTest, LongValueIsStoredWholeAndLoggedCut) {
   std::string value(300, 'v');
-  Extract("<" + value + ">", {Rule(kMarkerText, "<", kMarkerText, ">", "long")});
+  Extract("<" + value + ">", {Rule(MarkerKind::kText, "<", MarkerKind::kText, ">", "long")});
   EXPECT_EQ(fields_["long"], value);
   EXPECT_EQ(log_.lines[0], "--> Extracted {long}: '" + std::string(128, 'v') + "'");
 }
 
 TEST_F(ExtractionTest, LoggedValueEndsAtAZeroByte) {
   std::string body("<ab\0cd>", 7);
-  Extract(body, {Rule(kMarkerText, "<", kMarkerText, ">", "z")});
+  Extract(body, {Rule(MarkerKind::kText, "<", MarkerKind::kText, ">", "z")});
   EXPECT_EQ(fields_["z"], std::string("ab\0cd", 5));
   EXPECT_EQ(log_.lines[0], "--> Extracted {z}: 'ab'");
 }
 
 TEST_F(ExtractionTest, EmptyBodyFailsSearchesAndStoresEmptyOtherwise) {
-  Extract("", {Rule(kMarkerText, "x", kMarkerEndOfMessage, "", "a"),
-               Rule(kMarkerTab, "", kMarkerEndOfMessage, "", "b"),
-               Rule(kMarkerEndOfLine, "", kMarkerEndOfMessage, "", "c"),
-               Rule(kMarkerAnyBlank, "", kMarkerEndOfMessage, "", "d"),
-               Rule(kMarkerNextCharacter, "", kMarkerNextCharacter, "", "e")});
+  Extract("", {Rule(MarkerKind::kText, "x", MarkerKind::kEndOfMessage, "", "a"),
+               Rule(MarkerKind::kTab, "", MarkerKind::kEndOfMessage, "", "b"),
+               Rule(MarkerKind::kEndOfLine, "", MarkerKind::kEndOfMessage, "", "c"),
+               Rule(MarkerKind::kAnyBlank, "", MarkerKind::kEndOfMessage, "", "d"),
+               Rule(MarkerKind::kNextCharacter, "", MarkerKind::kNextCharacter, "", "e")});
   EXPECT_FALSE(Has("a"));
   EXPECT_FALSE(Has("b"));
   EXPECT_FALSE(Has("c"));
@@ -196,7 +201,7 @@ TEST_F(ExtractionTest, RepetitivePatternsAreFoundInLongBodies) {
   body += "ab!";
   std::string start(5000, 'a');
   start += "b";
-  Extract(body, {Rule(kMarkerText, start, kMarkerEndOfMessage, "", "tail")});
+  Extract(body, {Rule(MarkerKind::kText, start, MarkerKind::kEndOfMessage, "", "tail")});
   EXPECT_EQ(fields_["tail"], "!");
 }
 

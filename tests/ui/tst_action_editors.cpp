@@ -32,7 +32,7 @@ using Properties = QList<QPair<QString, QString>>;
 
 // An action of the type with the given properties, in the given order.
 AgentAction ActionWith(ActionType type, const Properties& properties) {
-  AgentAction action(ActionTypeName(static_cast<int32_t>(type)), static_cast<int32_t>(type));
+  AgentAction action(ActionTypeName(type), type);
   for (const auto& [name, value] : properties)
     action.SetProperty(name.toStdString(), value.toStdString());
   return action;
@@ -137,7 +137,8 @@ void TestActionEditors::editorPerType_data() {
 void TestActionEditors::editorPerType() {
   QFETCH(int, type);
   QFETCH(QString, title);
-  std::unique_ptr<ActionDialog> editor = NewActionEditor(AgentAction("x", type), {}, nullptr);
+  std::unique_ptr<ActionDialog> editor =
+      NewActionEditor(AgentAction("x", ActionType{type}), {}, nullptr);
   if (title.isEmpty()) {
     QVERIFY(!editor);
     return;
@@ -642,8 +643,8 @@ void TestActionEditors::availableData() {
   std::vector<AgentExtraction> rules;
   for (const QString& name : variables) {
     AgentExtraction rule;
-    rule.startval = "x";
-    rule.varname = name.toStdString();
+    rule.start_text = "x";
+    rule.variable_name = name.toStdString();
     rules.push_back(rule);
   }
   QCOMPARE(AvailableDataItems(rules), items);

@@ -26,29 +26,27 @@ namespace {
 AgentCondition Condition(const QString& text) {
   const QStringList parts = text.split('|');
   return AgentCondition{parts[0].toStdString(), parts[1].toStdString(), parts[2].toStdString(),
-                        parts[3].toInt()};
+                        ConditionJoin{parts[3].toInt()}};
 }
 
 // "begin|end|variable"; the codes are computed as the page computes them.
 AgentExtraction Rule(const QString& text) {
   const QStringList parts = text.split('|');
   AgentExtraction rule;
-  rule.startval = parts[0].toStdString();
-  rule.starttype = MarkerKindOf(rule.startval);
-  rule.endval = parts[1].toStdString();
-  rule.endtype = MarkerKindOf(rule.endval);
-  rule.varname = parts[2].toStdString();
+  rule.start_text = parts[0].toStdString();
+  rule.start_kind = MarkerKindOf(rule.start_text);
+  rule.end_text = parts[1].toStdString();
+  rule.end_kind = MarkerKindOf(rule.end_text);
+  rule.variable_name = parts[2].toStdString();
   return rule;
 }
 
-AgentAction Action(ActionType type) {
-  return AgentAction(ActionTypeName(static_cast<int32_t>(type)), static_cast<int32_t>(type));
-}
+AgentAction Action(ActionType type) { return AgentAction(ActionTypeName(type), type); }
 
 MailAgent SampleAgent() {
   MailAgent agent;
   agent.name = "Orders";
-  agent.enabled = 0;
+  agent.enabled = false;
   agent.conditions = {Condition("Subject|contains|order|0"), Condition("Sender|is|shop@x|1")};
   agent.extractions = {Rule("Total:|{End of line}|total")};
   AgentAction forward = Action(ActionType::kForward);
@@ -324,9 +322,9 @@ void TestAgentEditor::conditionButtons() {
   auto* value = ControlNamed<QLineEdit>(page, "Value");
   if (selectedBefore >= 0) ClickRow(list, selectedBefore);
   const AgentCondition typed = Condition(controls);
-  SetCombo(join, typed.join ? "OR" : "AND");
-  SetCombo(field, QString::fromStdString(typed.fld));
-  SetCombo(op, QString::fromStdString(typed.op));
+  SetCombo(join, typed.join == ConditionJoin::kOr ? "OR" : "AND");
+  SetCombo(field, QString::fromStdString(typed.field));
+  SetCombo(op, QString::fromStdString(typed.operator_name));
   TypeInto(value, QString::fromStdString(typed.value));
 
   QTest::mouseClick(ButtonNamed(page, button), Qt::LeftButton);
@@ -335,7 +333,7 @@ void TestAgentEditor::conditionButtons() {
   QCOMPARE(SelectedRow(list), selectedAfter);
   QCOMPARE(page->conditions().size(), size_t(rows.size()));
   const AgentCondition shown{field->currentText().toStdString(), op->currentText().toStdString(),
-                             value->text().toStdString(), join->currentIndex()};
+                             value->text().toStdString(), ConditionJoin{join->currentIndex()}};
   QVERIFY(shown == Condition(controlsAfter));
   if (selectedAfter >= 0) QVERIFY(page->conditions()[selectedAfter] == shown);
 }
@@ -360,7 +358,7 @@ void TestAgentEditor::tokenCodes_data() {
 void TestAgentEditor::tokenCodes() {
   QFETCH(QString, text);
   QFETCH(int, code);
-  QCOMPARE(MarkerKindOf(text.toStdString()), code);
+  QCOMPARE(static_cast<int>(MarkerKindOf(text.toStdString())), code);
 }
 
 void TestAgentEditor::extractionRowText_data() {
@@ -416,15 +414,15 @@ void TestAgentEditor::typedMarkersGetTheirCodes() {
 
   QCOMPARE(page->extractions().size(), size_t(2));
   const AgentExtraction& typed = page->extractions()[0];
-  QCOMPARE(typed.starttype, 4);
-  QCOMPARE(typed.startval, std::string("{End of message}"));
-  QCOMPARE(typed.endtype, 0);
-  QCOMPARE(typed.endval, std::string("{End"));
-  QCOMPARE(typed.varname, std::string("v"));
+  QCOMPARE(typed.start_kind, MarkerKind::kEndOfMessage);
+  QCOMPARE(typed.start_text, std::string("{End of message}"));
+  QCOMPARE(typed.end_kind, MarkerKind::kText);
+  QCOMPARE(typed.end_text, std::string("{End"));
+  QCOMPARE(typed.variable_name, std::string("v"));
   const AgentExtraction& picked = page->extractions()[1];
-  QCOMPARE(picked.starttype, 0);
-  QCOMPARE(picked.endtype, 3);
-  QCOMPARE(picked.endval, std::string("{End of line}"));
+  QCOMPARE(picked.start_kind, MarkerKind::kText);
+  QCOMPARE(picked.end_kind, MarkerKind::kEndOfLine);
+  QCOMPARE(picked.end_text, std::string("{End of line}"));
   QCOMPARE(RowTexts(ControlNamed<QListWidget>(page, "Extraction rules")),
            QStringList({"{v} = Extract after {End of message} until '{End'",
                         "{v} = Extract after 'From:' until {End of line}"}));
@@ -563,7 +561,7 @@ void TestAgentEditor::addingDeleteOrSoundAppendsAtOnce() {
   QTest::mouseClick(ButtonNamed(page, "&Add..."), Qt::LeftButton);
   QCOMPARE(editors_opened, 0);
   QCOMPARE(page->actions().size(), size_t(2));
-  QCOMPARE(page->actions()[1].type, code);
+  QCOMPARE(static_cast<int>(page->actions()[1].type), code);
   QCOMPARE(QString::fromStdString(page->actions()[1].name), type);
   QVERIFY(page->actions()[1].properties().empty());
   auto* rows = ControlNamed<QListWidget>(page, "Actions");
@@ -599,7 +597,7 @@ void TestAgentEditor::addingWithEditorAppendsOnlyOnOk() {
   result = QDialog::Accepted;
   ButtonNamed(page, "&Add...")->click();
   QCOMPARE(page->actions().size(), size_t(1));
-  QCOMPARE(page->actions()[0].type, 5);
+  QCOMPARE(page->actions()[0].type, ActionType::kRunProgram);
   QCOMPARE(page->actions()[0].name, std::string("Run an External Program"));
   QCOMPARE(page->actions()[0].Property("program"), std::string("/bin/true"));
   QCOMPARE(SelectedRow(ControlNamed<QListWidget>(page, "Actions")), 0);
@@ -615,7 +613,7 @@ void TestAgentEditor::editOpensNothingForTypesWithoutEditor_data() {
 void TestAgentEditor::editOpensNothingForTypesWithoutEditor() {
   QFETCH(int, type);
   MailAgent agent;
-  agent.actions = {AgentAction("Odd", type)};
+  agent.actions = {AgentAction("Odd", ActionType{type})};
   agent.actions[0].SetProperty("kept", "1");
   auto editor = OpenEditor(agent);
   ShowTab(*editor, "Actions");
@@ -700,7 +698,8 @@ void TestAgentEditor::moveButtons() {
   QCOMPARE(model_order, order);
   // The forward action moves with its properties.
   for (const AgentAction& action : page->actions()) {
-    if (action.type == 6) QCOMPARE(action.Property("mailto"), std::string("boss@x"));
+    if (action.type == ActionType::kForward)
+      QCOMPARE(action.Property("mailto"), std::string("boss@x"));
   }
 }
 
@@ -713,7 +712,7 @@ void TestAgentEditor::deleteClearsSelectionAndDisablesButtons() {
   QTest::mouseClick(ButtonNamed(page, "&Delete"), Qt::LeftButton);
   QCOMPARE(RowTexts(rows), QStringList({"Delete Incoming Message", "Play a Sound"}));
   QCOMPARE(page->actions().size(), size_t(2));
-  QCOMPARE(page->actions()[1].type, 3);
+  QCOMPARE(page->actions()[1].type, ActionType::kSound);
   QCOMPARE(SelectedRow(rows), -1);
   for (const char* text : {"&Edit...", "Move &Up", "&Move Down", "&Delete"}) {
     QVERIFY2(!ButtonNamed(page, text)->isEnabled(), qPrintable(text));

@@ -373,12 +373,12 @@ void TestMainDialog::setupOkInstallsAndSavesCancelDoesNot() {
   QCOMPARE(title, QStringLiteral("Quor Setup"));
   const std::string profile = ReadWholeFile(ProfilePath());
   if (accept) {
-    QCOMPARE(dialog->processor().settings().name, std::string("New Name"));
-    QCOMPARE(dialog->processor().settings().pop_delay, 0);
+    QCOMPARE(dialog->processor().settings().sender_name, std::string("New Name"));
+    QCOMPARE(dialog->processor().settings().check_interval_minutes, 0);
     QVERIFY2(Contains(profile, "Name=New Name") && Contains(profile, "POPDelay=0"),
              profile.c_str());
   } else {
-    QCOMPARE(dialog->processor().settings().name, std::string("Old Name"));
+    QCOMPARE(dialog->processor().settings().sender_name, std::string("Old Name"));
     QCOMPARE(profile, profile_before);
   }
   // Setup leaves the panel's state alone.

@@ -31,7 +31,8 @@ MailAgent Agent(const std::string& name, int32_t enabled, const std::string& sub
   MailAgent agent;
   agent.name = name;
   agent.enabled = enabled;
-  if (!subject.empty()) agent.conditions.push_back(AgentCondition{"Subject", "is", subject, 0});
+  if (!subject.empty())
+    agent.conditions.push_back(AgentCondition{"Subject", "is", subject, ConditionJoin::kAnd});
   return agent;
 }
 
@@ -141,16 +142,16 @@ void TestQuorSheet::cleanup() {
 
 void TestQuorSheet::FillProcessor() {
   Settings settings;
-  settings.pop_delay = 7;
-  settings.message_size = 250;
+  settings.check_interval_minutes = 7;
+  settings.size_limit_kilobytes = 250;
   settings.smtp_server = "smtp.example.org";
-  settings.email = "me@example.org";
-  settings.name = "Me";
+  settings.email_address = "me@example.org";
+  settings.sender_name = "Me";
   settings.organization = "Org";
-  settings.reply = "reply@example.org";
-  settings.logfile = "/tmp/q.log";
-  settings.enable_log = 1;
-  settings.exit_on_check = 0;
+  settings.reply_address = "reply@example.org";
+  settings.log_file = "/tmp/q.log";
+  settings.log_to_file = 1;
+  settings.exit_after_check = 0;
   processor_->InstallConfiguration(
       settings,
       {Account("pop.b.org", "zed", "pw1", "uid-1"), Account("pop.a.org", "ann", "pw2", "uid-2"),
@@ -534,7 +535,7 @@ void TestQuorSheet::checkIntervalIsValidatedWhenLeavingThePage() {
     QVERIFY(interval->hasFocus());
     QCOMPARE(interval->selectedText(), text);
   }
-  QCOMPARE(sheet->settings().pop_delay, stored);
+  QCOMPARE(sheet->settings().check_interval_minutes, stored);
   sheet->reject();
 }
 
@@ -570,7 +571,7 @@ void TestQuorSheet::sizeLimitHasNoUpperBoundOfItsOwn() {
   size->setText(text);
   ShowTab(*sheet, "Mail Agents");
   QCOMPARE(warnings_, message.isEmpty() ? QStringList() : QStringList{message});
-  QCOMPARE(sheet->settings().message_size, stored);
+  QCOMPARE(sheet->settings().size_limit_kilobytes, stored);
   if (!message.isEmpty()) {
     QCOMPARE(sheet->tabs()->currentWidget(), sheet->settings_page());
     QVERIFY(size->hasFocus());
@@ -595,7 +596,7 @@ void TestQuorSheet::okValidatesTheDisplayedSettingsPage() {
   box->button(QDialogButtonBox::Ok)->click();
   QVERIFY(!sheet->isVisible());
   QCOMPARE(sheet->result(), int(QDialog::Accepted));
-  QCOMPARE(sheet->settings().pop_delay, 3);
+  QCOMPARE(sheet->settings().check_interval_minutes, 3);
 
   // Cancel does not validate.
   auto second = OpenSheet();
@@ -658,19 +659,19 @@ void TestQuorSheet::settingsComeBackFromTheirControls() {
   QCOMPARE(sheet->result(), int(QDialog::Accepted));
 
   Settings expected;
-  expected.name = "New Name";
+  expected.sender_name = "New Name";
   expected.organization = "New Org";
-  expected.email = "new@example.org";
-  expected.reply = "";
+  expected.email_address = "new@example.org";
+  expected.reply_address = "";
   expected.smtp_server = "127.0.0.1:2525";
-  expected.pop_delay = 15;
-  expected.message_size = 0;
-  expected.logfile = "/var/log/other.log";
-  expected.enable_log = 0;
-  expected.exit_on_check = 1;
+  expected.check_interval_minutes = 15;
+  expected.size_limit_kilobytes = 0;
+  expected.log_file = "/var/log/other.log";
+  expected.log_to_file = 0;
+  expected.exit_after_check = 1;
   QVERIFY(sheet->settings() == expected);
   // Nothing reached the processor: installing is the caller's job.
-  QCOMPARE(processor_->settings().name, std::string("Me"));
+  QCOMPARE(processor_->settings().sender_name, std::string("Me"));
 }
 
 void TestQuorSheet::settingsOfAnUnvisitedPageComeBackUnchanged() {
