@@ -18,9 +18,9 @@ using namespace quor;
 
 namespace {
 
-class NullLog : public LogTarget {
+class NullLog : public LogSink {
  public:
-  void Log(const std::string&) override {}
+  void AddLine(const std::string&) override {}
 };
 
 // The best of a few runs: the machine is shared, and the minimum is the

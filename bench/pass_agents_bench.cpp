@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/mail_processor.h"
+#include "app/lifecycle.h"
 #include "fixtures/dovecot_server.h"
 #include "fixtures/test_files.h"
 
@@ -68,10 +68,10 @@ class NullSink : public LogSink {
   }
 };
 
-double RunPassSeconds(MailProcessor& processor) {
-  processor.ClearMarkers();
+double RunPassSeconds(Lifecycle& app) {
+  app.store().ClearMarkers();
   auto start = std::chrono::steady_clock::now();
-  processor.RunPass();
+  app.processor().RunPass();
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (std::getenv("QUOR_BENCH_TIMES")) std::printf("  pass %.3f s\n", seconds);
   return seconds;
@@ -92,35 +92,36 @@ int main(int argc, char** argv) {
 
   TempDir base;
   NullSink sink;
-  MailProcessor processor;
-  processor.set_base_directory(base.path());
-  processor.set_profile_path(base.File("quor.INI"));
-  processor.AttachSink(&sink);
-  processor.LoadConfiguration();
+  DriverHooks hooks;
+  StartupOptions options;
+  options.base_directory = base.path();
+  options.profile_path = base.File("quor.INI");
+  Lifecycle app(options, &sink, hooks);
+  app.LoadConfiguration();
   MailboxAccount account;
   account.server = server.host_text();
   account.user = "ann";
   account.password = "secret";
 
-  Settings settings = processor.settings();
+  Settings settings = app.configuration().settings;
   auto install = [&](int agent_count, Matching matching) {
-    processor.InstallConfiguration(settings, {account}, Agents(agent_count, matching));
+    app.store().Install({settings, {account}, Agents(agent_count, matching)});
   };
 
   // A first pass warms the server's index and the page cache.
   install(0, Matching::kAll);
-  RunPassSeconds(processor);
+  RunPassSeconds(app);
 
   double best_without = 1e9;
   double best_with = 1e9;
   double best_all = 1e9;
   for (int round = 0; round < 3; ++round) {
     install(0, Matching::kAll);
-    best_without = std::min(best_without, RunPassSeconds(processor));
+    best_without = std::min(best_without, RunPassSeconds(app));
     install(20, Matching::kOneInTwenty);
-    best_with = std::min(best_with, RunPassSeconds(processor));
+    best_with = std::min(best_with, RunPassSeconds(app));
     install(20, Matching::kAll);
-    best_all = std::min(best_all, RunPassSeconds(processor));
+    best_all = std::min(best_all, RunPassSeconds(app));
   }
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);

@@ -28,8 +28,10 @@
 #include <vector>
 
 #include "fixtures/dovecot_server.h"
-#include "net/client_socket.h"
+#include "message/message_parser.h"
+#include "net/line_reader.h"
 #include "net/pop_client.h"
+#include "net/tcp_stream.h"
 
 using namespace quor;
 
@@ -287,15 +289,16 @@ void YardstickRun(int port, const std::string& user, RunResult& result) {
 void PopClientRun(const std::string& host, const std::string& user, int expected_attachments,
                   RunResult& result) {
   PopClient client;
+  MailMessage message;
+  MessageParser parser(message);
   if (client.Connect(host, "pop3") != 1) return Fail(result, "no greeting");
   if (client.Login(user, "secret") != 1) return Fail(result, "login refused");
   int count = client.MessageCount();
   for (int number = 1; number <= count; ++number) {
-    if (client.RetrieveMessage(number) != 1) {
+    if (client.RetrieveMessage(number, parser) != 1) {
       return Fail(result, "RetrieveMessage " + std::to_string(number) + " failed");
     }
     // Parsing is part of the work: check that it was done.
-    const MailMessage& message = client.Message();
     if (message.AttachmentCount() != expected_attachments || message.Subject().empty()) {
       return Fail(result, "message " + std::to_string(number) + " parsed wrongly");
     }
@@ -308,19 +311,20 @@ void PopClientRun(const std::string& host, const std::string& user, int expected
 // ---- The line layer alone -------------------------------------------------------
 
 // The connection layer under PopClient without the parser: the same 512-byte
-// line pieces, read through MailSocket and dropped. It shows how much of
-// PopClient's time is reading and how much is parsing.
+// line pieces, read through LineReader over a TcpStream and dropped. It shows
+// how much of PopClient's time is reading and how much is parsing.
 void LineReaderRun(const std::string& host, const std::string& user, RunResult& result) {
-  ClientSocket socket(0, '\n');
+  std::unique_ptr<TcpStream> stream;
+  if (TcpStream::Connect(host, "pop3", stream) != 1) return Fail(result, "no connection");
+  LineReader reader;
+  reader.Attach(stream.get());
   char line[1024];
   auto command = [&](const std::string& text) {
-    if (!text.empty()) socket.SendData(text.data(), static_cast<int>(text.size()));
-    int count = socket.ReceiveLine(line, 1023);
+    if (!text.empty()) stream->Write(text.data(), text.size(), DeadlineIn(60));
+    int count = reader.ReadLine(line, 1023, DeadlineIn(60));
     return std::string(line, count > 0 ? static_cast<size_t>(count) : 0);
   };
-  if (socket.Connect(host, "pop3") <= 0 || command("").rfind("+OK", 0) != 0) {
-    return Fail(result, "no greeting");
-  }
+  if (command("").rfind("+OK", 0) != 0) return Fail(result, "no greeting");
   command("USER " + user + "\r\n");
   if (command("PASS secret\r\n").rfind("+OK", 0) != 0) return Fail(result, "login refused");
   int count = static_cast<int>(StatCount(command("STAT\r\n")).value_or(0));
@@ -331,7 +335,7 @@ void LineReaderRun(const std::string& host, const std::string& user, RunResult& 
     }
     bool line_start = true;
     for (;;) {
-      int piece = socket.ReceiveLine(line, 512);
+      int piece = reader.ReadLine(line, 512, DeadlineIn(60));
       if (piece <= 0) return Fail(result, "connection lost");
       if (line_start && piece == 3 && std::memcmp(line, ".\r\n", 3) == 0) break;
       line_start = line[piece - 1] == '\n';

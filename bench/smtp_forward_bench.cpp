@@ -33,9 +33,9 @@ namespace {
 
 constexpr size_t kAttachmentBytes = 5 * 1024 * 1024;
 
-class ProblemLog : public LogTarget {
+class ProblemLog : public LogSink {
  public:
-  void Log(const std::string& line) override {
+  void AddLine(const std::string& line) override {
     if (line.rfind("[SMTP]", 0) != 0 && line != "--> Forwarding message...") {
       problems.push_back(line);
     }

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "app/lifecycle.h"
+
 namespace quor {
 
 namespace {
@@ -30,33 +32,20 @@ int HeadlessFrontEnd::Run(const StartupOptions& options) {
   sigset_t signals = ExitSignals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  MailProcessor processor;
-  processor.set_base_directory(options.base_directory);
-  processor.set_profile_path(options.profile_path);
-  processor.set_timings(options.timings);
-  processor.AttachSink(this);
+  Lifecycle lifecycle(options, this, *this);
   // The terminal bell, when there is a terminal to ring; never blocks.
-  processor.set_play_sound([this] {
+  lifecycle.set_play_sound([this] {
     if (!IsTerminal()) return;
     std::lock_guard lock(output_mutex_);
     std::fputc('\a', stdout);
     std::fflush(stdout);
   });
-  processor.LoadConfiguration();
-
-  {
-    ProcessingDriver driver(processor, *this);
-    if (once_) {
-      driver.StartPass();
-    } else {
-      driver.StartUp();
-    }
-    int signal_number = 0;
-    sigwait(&signals, &signal_number);
-    driver.Stop();
-    driver.WaitForPass();
-  }
-  processor.SaveConfiguration();
+  lifecycle.LoadConfiguration();
+  lifecycle.StartPasses();
+  int signal_number = 0;
+  sigwait(&signals, &signal_number);
+  if (lifecycle.BeginExit()) lifecycle.driver().WaitForPass();
+  lifecycle.FinishExit();
   return 0;
 }
 

@@ -7,9 +7,9 @@
 #include <atomic>
 #include <mutex>
 
-#include "app/log_sink.h"
 #include "app/processing_driver.h"
 #include "app/startup_options.h"
+#include "base/log_sink.h"
 
 namespace quor {
 

@@ -28,21 +28,21 @@ int64_t ProcessingDriver::TimerPeriodMilliseconds(int32_t check_interval_minutes
 
 void ProcessingDriver::StartUp() {
   StartPass();
-  ArmTimer(TimerPeriodMilliseconds(processor_.settings().check_interval_minutes));
+  ArmTimer(TimerPeriodMilliseconds(processor_.configuration().settings().check_interval_minutes));
 }
 
 void ProcessingDriver::Start() {
-  ArmTimer(TimerPeriodMilliseconds(processor_.settings().check_interval_minutes));
+  ArmTimer(TimerPeriodMilliseconds(processor_.configuration().settings().check_interval_minutes));
   if (!StartPass()) {
     // Straight to the window: this line never reaches the log file.
-    if (LogSink* sink = processor_.sink()) sink->AddLine(kAlreadyRunning);
+    if (LogSink* front_end = processor_.log().front_end()) front_end->AddLine(kAlreadyRunning);
   }
 }
 
 void ProcessingDriver::Stop() { KillTimer(); }
 
 void ProcessingDriver::Reset() {
-  processor_.ClearMarkers();
+  processor_.configuration().ClearMarkers();
   Start();
 }
 
@@ -57,7 +57,7 @@ bool ProcessingDriver::StartPass() {
   if (worker_.joinable()) worker_.join();
   worker_ = std::thread([this] {
     processor_.RunPass();
-    bool exit_requested = processor_.settings().exit_after_check;
+    bool exit_requested = processor_.configuration().settings().exit_after_check;
     if (exit_requested) hooks_.ExitRequested();
     {
       std::lock_guard done(done_mutex_);

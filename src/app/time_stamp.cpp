@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "net/english_date_names.h"
+#include "base/english_date_names.h"
 
 namespace quor {
 

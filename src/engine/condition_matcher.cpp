@@ -2,29 +2,10 @@
 
 #include <optional>
 
+#include "engine/message_fields.h"
 #include "engine/text_search.h"
 
 namespace quor {
-
-namespace {
-
-// The text a condition's field name stands for, or nothing for a name outside
-// the seven. Names are compared in this order, exactly.
-std::optional<std::string_view> FieldText(const std::string& field, const MailMessage& message,
-                                          std::string_view mailbox) {
-  if (field == "Subject") return message.Subject();
-  if (field == "Date") return message.Date();
-  if (field == "Sender") return message.Sender();
-  if (field == "Reply-To") return message.ReplyAddress();
-  if (field == "Recipient") return message.Recipient();
-  // Always the record's text, also when the message has attachments and the
-  // field map offers the first attachment instead.
-  if (field == "Message-Body") return message.Text();
-  if (field == "Mailbox") return mailbox;
-  return std::nullopt;
-}
-
-}  // namespace
 
 bool TestCondition(std::string_view text, const std::string& op, const std::string& value) {
   if (op == "contains") {
@@ -45,7 +26,8 @@ bool MatchesConditions(const MailAgent& agent, const MailMessage& message,
   bool previous = true;
   for (size_t i = 0; i < agent.conditions.size(); ++i) {
     const AgentCondition& condition = agent.conditions[i];
-    if (std::optional<std::string_view> text = FieldText(condition.field, message, mailbox)) {
+    if (std::optional<std::string_view> text =
+            ConditionFieldText(condition.field, message, mailbox)) {
       running = TestCondition(*text, condition.operator_name, condition.value);
     }
     if (i > 0) {

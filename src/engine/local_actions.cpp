@@ -54,18 +54,18 @@ std::string JoinInlineLines(const AgentAction& action) {
 }  // namespace
 
 void RunProgramAction(const AgentAction& action, const FieldMap& fields, ActionContext& context) {
-  context.log.Log("--> Executing program...");
+  context.log.AddLine("--> Executing program...");
   const std::string& program = action.Property("program");
   std::string command_line = program + " " + Substitute(action.Property("arguments"), fields);
   // The program sees the line up to a zero byte; the log shows the same.
   command_line.erase(std::min(command_line.find('\0'), command_line.size()));
-  context.log.Log(command_line);
+  context.log.AddLine(command_line);
 
   ProgramLauncher& launcher = ProgramLauncher::Shared();
   ProgramLauncher::StartResult started = launcher.Start(command_line);
   if (started.pid == 0) {
     // The code is the start call's result, which is 0 for every failure.
-    context.log.Log("ERROR: Executing program (" + program + ") - Code 0");
+    context.log.AddLine("ERROR: Executing program (" + program + ") - Code 0");
     return;
   }
   if (action.NumberProperty("wait") != 0) {
@@ -79,34 +79,34 @@ void SaveAttachmentsAction(const AgentAction& action, const FieldMap&, ActionCon
   const std::string& directory = action.Property("directory");
   bool use_numbering = action.NumberProperty("usenumbering") != 0;
   bool use_name = action.NumberProperty("usename") != 0;
-  context.log.Log("--> Saving attachments...");
+  context.log.AddLine("--> Saving attachments...");
 
   int count = context.message ? context.message->AttachmentCount() : 0;
   if (count == 0) {
-    context.log.Log("No attachments found.");
+    context.log.AddLine("No attachments found.");
     return;
   }
-  context.log.Log("Extracted " + std::to_string(count - 1) + " attachments.");
+  context.log.AddLine("Extracted " + std::to_string(count - 1) + " attachments.");
   for (int i = 1; i < count; ++i) {
     const MailAttachment* attachment = context.message->Attachment(i);
     std::string own_name = use_name ? SafePartName(attachment->name) : std::string();
     const std::string& file_name = own_name.empty() ? basefile : own_name;
     std::string stem = directory + "/" + file_name;
     std::string path = use_numbering ? NumberedPath(stem, directory) : stem;
-    context.log.Log("Saving attachment #" + std::to_string(i) + ": " + path + " (" +
-                    std::to_string(attachment->length()) + " bytes)");
+    context.log.AddLine("Saving attachment #" + std::to_string(i) + ": " + path + " (" +
+                        std::to_string(attachment->length()) + " bytes)");
     WritePartFile(context, i, attachment->length(), attachment->data.data(), path);
   }
 }
 
 void SaveDataAction(const AgentAction& action, const FieldMap& fields, ActionContext& context) {
-  context.log.Log("--> Saving message data...");
+  context.log.AddLine("--> Saving message data...");
   const std::string& outfile = action.Property("outfile");
   bool append = action.NumberProperty("append") != 0;
   // "e": the descriptor must not leak into programs started meanwhile.
   std::FILE* stream = std::fopen(outfile.c_str(), append ? "ae" : "we");
   if (stream == nullptr) {
-    context.log.Log("ERROR: can't open output file (" + outfile + ")");
+    context.log.AddLine("ERROR: can't open output file (" + outfile + ")");
     return;
   }
 
@@ -129,7 +129,7 @@ void SaveDataAction(const AgentAction& action, const FieldMap& fields, ActionCon
   bool written = std::fwrite(output.data(), 1, length, stream) == length;
   // A full disk must not pass for saved data.
   if (std::fclose(stream) != 0 || !written) {
-    context.log.Log("ERROR: writing file " + outfile);
+    context.log.AddLine("ERROR: writing file " + outfile);
   }
 }
 

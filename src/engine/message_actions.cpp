@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/number_text.h"
+#include "engine/mail_delivery.h"
 #include "engine/part_file.h"
 #include "engine/substitution.h"
 #include "net/pop_client.h"
@@ -23,20 +24,20 @@ namespace {
 bool ConnectToServer(SmtpClient& client, ActionContext& context) {
   int result = client.Connect(context.settings.smtp_server, "smtp");
   if (result < 0) {
-    context.log.Log("ERROR - Failed to connect to SMTP server.");
+    context.log.AddLine("ERROR - Failed to connect to SMTP server.");
     return false;
   }
   if (result == 0) {
-    context.log.Log(client.LastReply());
+    context.log.AddLine(client.LastReply());
     return false;
   }
   return true;
 }
 
 void LogBlankReasons(const std::string& to, ActionContext& context) {
-  if (to.empty()) context.log.Log("--> Reason: The recipient list (To: field) was blank!");
+  if (to.empty()) context.log.AddLine("--> Reason: The recipient list (To: field) was blank!");
   if (context.settings.email_address.empty()) {
-    context.log.Log("--> Reason: The E-mail address setting is blank!");
+    context.log.AddLine("--> Reason: The E-mail address setting is blank!");
   }
 }
 
@@ -74,7 +75,8 @@ bool HasLength(const std::string& path, size_t length) {
 // Writes attachments 1.. of the message to the data folder and attaches them.
 // Two parts with the same name would otherwise share one file, and the first
 // one's content would be lost: later ones get their index in front.
-void AttachForwardedParts(const MailMessage& message, ActionContext& context, SmtpClient& client) {
+void AttachForwardedParts(const MailMessage& message, ActionContext& context,
+                          OutgoingMessage& outgoing) {
   std::set<std::string> used;
   for (int i = 1; i < message.AttachmentCount(); ++i) {
     const MailAttachment* part = message.Attachment(i);
@@ -83,14 +85,14 @@ void AttachForwardedParts(const MailMessage& message, ActionContext& context, Sm
     while (used.count(name) != 0) name = std::to_string(i) + "_" + name;
     used.insert(name);
     std::string path = WritePartFile(context, i, part->length(), part->data.data(), name);
-    if (HasLength(path, part->length())) client.AddAttachment(path);
+    if (HasLength(path, part->length())) outgoing.attachments.push_back(path);
   }
 }
 
 }  // namespace
 
 void SendMessageAction(const AgentAction& action, const FieldMap& fields, ActionContext& context) {
-  context.log.Log("--> Sending new message...");
+  context.log.AddLine("--> Sending new message...");
   SmtpClient client(&context.log, context.smtp_reply_wait_seconds);
   if (!ConnectToServer(client, context)) return;
 
@@ -98,12 +100,12 @@ void SendMessageAction(const AgentAction& action, const FieldMap& fields, Action
   const std::string& template_path = action.Property("message");
   if (!template_path.empty()) body = Substitute(ReadTextFile(template_path, context.log), fields);
 
+  OutgoingMessage message;
   for (const auto& [index, entry] : AttachmentEntries(action)) {
     std::string path = Substitute(entry, fields);
-    if (!path.empty()) client.AddAttachment(path);
+    if (!path.empty() && AttachmentExists(path)) message.attachments.push_back(path);
   }
 
-  OutgoingMessage message;
   message.sender = context.settings.email_address;
   message.reply_to = context.settings.reply_address;
   message.to = Substitute(action.Property("mailto"), fields);
@@ -113,18 +115,19 @@ void SendMessageAction(const AgentAction& action, const FieldMap& fields, Action
   message.sender_name = context.settings.sender_name;
   message.organization = context.settings.organization;
 
-  int result = client.SendMessage(message);
+  int result = DeliverMessage(client, message);
   if (result < 0) {
-    context.log.Log("ERROR - Failed to send message.  Internal error # " + std::to_string(result));
+    context.log.AddLine("ERROR - Failed to send message.  Internal error # " +
+                        std::to_string(result));
     LogBlankReasons(message.to, context);
   } else if (result == 0) {
-    context.log.Log(client.LastReply());
+    context.log.AddLine(client.LastReply());
   }
 }
 
 void ForwardMessageAction(const AgentAction& action, const FieldMap& fields,
                           ActionContext& context) {
-  context.log.Log("--> Forwarding message...");
+  context.log.AddLine("--> Forwarding message...");
   SmtpClient client(&context.log, context.smtp_reply_wait_seconds);
   if (!ConnectToServer(client, context)) return;
 
@@ -146,31 +149,31 @@ void ForwardMessageAction(const AgentAction& action, const FieldMap& fields,
     const std::string& first = incoming.Attachment(0)->data;
     // The first part is the text of the message; as text it ends at a zero byte.
     message.body = first.substr(0, first.find('\0'));
-    AttachForwardedParts(incoming, context, client);
+    AttachForwardedParts(incoming, context, message);
   }
 
-  int result = client.SendMessage(message);
+  int result = DeliverMessage(client, message);
   if (result < 0) {
-    context.log.Log("ERROR - Failed to forward message.");
+    context.log.AddLine("ERROR - Failed to forward message.");
     LogBlankReasons(message.to, context);
   } else if (result == 0) {
-    context.log.Log(client.LastReply());
+    context.log.AddLine(client.LastReply());
   }
 }
 
 void DeleteMessageAction(const AgentAction& /*action*/, const FieldMap& /*fields*/,
                          ActionContext& context) {
-  context.log.Log("--> Deleting message...");
+  context.log.AddLine("--> Deleting message...");
   if (!context.pop) {
     // No open session: nothing can be deleted, which reads as a failed request.
-    context.log.Log("ERROR - General network error.");
+    context.log.AddLine("ERROR - General network error.");
     return;
   }
   int result = context.pop->DeleteMessage(context.message_number);
   if (result < 0) {
-    context.log.Log("ERROR - General network error.");
+    context.log.AddLine("ERROR - General network error.");
   } else if (result == 0) {
-    context.log.Log(context.pop->LastReply());
+    context.log.AddLine(context.pop->LastReply());
   }
 }
 

@@ -61,7 +61,7 @@ std::string WritePartFile(ActionContext& context, int index, size_t length, cons
   }
   // Some file systems report a full disk only when the file is closed.
   if (close(descriptor) != 0 && errno != EINTR) failed = true;
-  if (failed) context.log.Log("ERROR: writing file " + path);
+  if (failed) context.log.AddLine("ERROR: writing file " + path);
   return path;
 }
 

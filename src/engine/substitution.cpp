@@ -70,13 +70,13 @@ std::string Substitute(std::string_view text, const FieldMap& fields) {
   return output;
 }
 
-std::string ReadTextFile(const std::string& path, LogTarget& log) {
+std::string ReadTextFile(const std::string& path, LogSink& log) {
   return ReadTextFile(path, log, kMaxTextFileBytes);
 }
 
-std::string ReadTextFile(const std::string& path, LogTarget& log, size_t max_bytes) {
+std::string ReadTextFile(const std::string& path, LogSink& log, size_t max_bytes) {
   auto refuse = [&]() {
-    log.Log("WARNING: Unable to read file " + path);
+    log.AddLine("WARNING: Unable to read file " + path);
     return std::string();
   };
   // Non-blocking so that a named pipe without a writer cannot hang the pass;

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/log_sink.h"
 #include "engine/field_map.h"
-#include "net/log_target.h"
 
 namespace quor {
 
@@ -30,7 +30,7 @@ inline constexpr size_t kMaxTextFileBytes = 16 * 1024 * 1024;
 // When the path cannot be opened, is not a regular file (a directory, a pipe),
 // cannot be read to its end or holds more than `max_bytes`, logs
 // "WARNING: Unable to read file <path>" and returns the empty text.
-std::string ReadTextFile(const std::string& path, LogTarget& log);
-std::string ReadTextFile(const std::string& path, LogTarget& log, size_t max_bytes);
+std::string ReadTextFile(const std::string& path, LogSink& log);
+std::string ReadTextFile(const std::string& path, LogSink& log, size_t max_bytes);
 
 }  // namespace quor

@@ -88,20 +88,20 @@ std::string_view LoggedValue(std::string_view value) {
 }  // namespace
 
 void ExtractVariables(const MailAgent& agent, std::string_view source, FieldMap& fields,
-                      LogTarget& log) {
+                      LogSink& log) {
   size_t cursor = 0;
   std::string collected;
   for (const AgentExtraction& rule : agent.extractions) {
     if (!MoveToStart(rule, source, cursor)) {
       if (!rule.variable_name.empty()) {
-        log.Log("--> Failed to extract variable {" + rule.variable_name + "}");
+        log.AddLine("--> Failed to extract variable {" + rule.variable_name + "}");
       }
       continue;
     }
     CollectToEnd(rule, source, cursor, collected);
     if (rule.variable_name.empty()) continue;
-    log.Log("--> Extracted {" + rule.variable_name + "}: '" + std::string(LoggedValue(collected)) +
-            "'");
+    log.AddLine("--> Extracted {" + rule.variable_name + "}: '" +
+                std::string(LoggedValue(collected)) + "'");
     fields[rule.variable_name] = std::move(collected);
     collected.clear();
   }

@@ -9,9 +9,9 @@
 
 #include <string_view>
 
+#include "base/log_sink.h"
 #include "config/mail_agent.h"
 #include "engine/field_map.h"
-#include "net/log_target.h"
 
 namespace quor {
 
@@ -20,6 +20,6 @@ namespace quor {
 // each stored variable, and "--> Failed to extract variable {name}" for a
 // named rule whose start marker is not found; such a rule stores nothing.
 void ExtractVariables(const MailAgent& agent, std::string_view source, FieldMap& fields,
-                      LogTarget& log);
+                      LogSink& log);
 
 }  // namespace quor

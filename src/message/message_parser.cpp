@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "net/quoted_printable.h"
+#include "message/quoted_printable.h"
 
 namespace quor {
 
@@ -86,6 +86,10 @@ void MessageParser::BeginParse(MailMessage& message, size_t announced_size) {
   mid_line_ = false;
   announced_size_ = announced_size;
   seen_ = 0;
+}
+
+void MessageParser::BeginMessage(size_t announced_size) {
+  if (retrieval_target_ != nullptr) BeginParse(*retrieval_target_, announced_size);
 }
 
 void MessageParser::ParseLine(const char* line, size_t length) {

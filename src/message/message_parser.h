@@ -39,27 +39,34 @@
 // with much unused room are trimmed when they are finished, so what a message
 // keeps is bounded by its own size.
 //
+// As a MessageLineSink it takes a retrieval's lines straight from the POP3
+// client, into the message it was built with.
+//
 // Thread rules: one thread. The MailMessage is borrowed from BeginParse to
-// EndParse and must outlive that span.
+// EndParse and must outlive that span; the target given to the constructor
+// must outlive the parser.
 
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "base/byte_output.h"
+#include "base/message_line_sink.h"
+#include "message/base64_decoder.h"
 #include "message/mail_message.h"
-#include "net/base64_decoder.h"
-#include "net/byte_output.h"
 
 namespace quor {
 
-class MessageParser {
+class MessageParser : public MessageLineSink {
  public:
   static constexpr size_t kRecipientsLimit = 1023;           // characters of the joined list
   static constexpr size_t kReserveLimit = size_t{64} << 20;  // largest reservation from a hint
   static constexpr size_t kLargePart = size_t{64} << 10;  // decoded size that earns a reservation
 
   MessageParser() = default;
+  // A parser whose retrievals (BeginMessage ... EndMessage) fill `target`.
+  explicit MessageParser(MailMessage& target) : retrieval_target_(&target) {}
   MessageParser(const MessageParser&) = delete;
   MessageParser& operator=(const MessageParser&) = delete;
 
@@ -71,6 +78,12 @@ class MessageParser {
   // Ends the message: an attachment whose closing delimiter never came is
   // recorded with what it holds. The message is then complete.
   void EndParse();
+
+  // MessageLineSink: BeginParse into the constructor's target (nothing
+  // happens without one), ParseLine, EndParse.
+  void BeginMessage(size_t announced_size) override;
+  void AddMessageLine(const char* line, size_t length) override { ParseLine(line, length); }
+  void EndMessage() override { EndParse(); }
 
  private:
   enum class Mode { kHeaders, kBody };
@@ -91,7 +104,8 @@ class MessageParser {
   // What is left of the announced size after the bytes seen so far.
   size_t RemainingHint() const;
 
-  MailMessage* message_ = nullptr;  // borrowed while parsing
+  MailMessage* retrieval_target_ = nullptr;  // where BeginMessage parses to
+  MailMessage* message_ = nullptr;           // borrowed while parsing
   Mode mode_ = Mode::kHeaders;
   std::string boundary_;           // "--" + boundary text; empty while none is known
   std::string* target_ = nullptr;  // the message text or open_data_

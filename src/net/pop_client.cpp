@@ -5,6 +5,9 @@
 #include <cerrno>
 #include <climits>
 
+#include "base/line_breaks.h"
+#include "net/tcp_stream.h"
+
 namespace quor {
 
 namespace {
@@ -76,10 +79,6 @@ class ReplyScanner {
   size_t position_ = 0;
 };
 
-bool HasLineBreak(const std::string& text) {
-  return text.find_first_of("\r\n") != std::string::npos;
-}
-
 }  // namespace
 
 std::optional<long long> StatCount(std::string_view reply) {
@@ -103,17 +102,27 @@ std::optional<std::string> UidlId(std::string_view reply, size_t limit) {
 }
 
 PopClient::PopClient(int reply_wait_seconds)
-    : ClientSocket(0, '\n'), reply_wait_seconds_(std::max(1, reply_wait_seconds)) {
-  // Once a line has begun, its rest must come within the same wait as a reply.
-  set_receive_time_limit(reply_wait_seconds_);
-}
+    : reply_wait_seconds_(std::max(1, reply_wait_seconds)) {}
 
 PopClient::~PopClient() = default;
 
 int PopClient::Connect(const std::string& host, const std::string& service) {
-  int result = ClientSocket::Connect(host, service);
+  Close();
+  std::unique_ptr<TcpStream> connection;
+  int result = TcpStream::Connect(host, service, connection);
   if (result < 0) return result;
+  return Open(std::move(connection));
+}
+
+int PopClient::Open(std::unique_ptr<ByteStream> stream) {
+  stream_ = std::move(stream);
+  reader_.Attach(stream_.get());
   return ReadReply();
+}
+
+void PopClient::Close() {
+  if (stream_) stream_->Close();
+  reader_.Attach(nullptr);
 }
 
 int PopClient::Login(const std::string& user, const std::string& password) {
@@ -148,32 +157,31 @@ int PopClient::DeleteMessage(int number) {
   return result > 0 ? ReadReply() : result;
 }
 
-int PopClient::RetrieveMessage(int number) {
-  message_.Clear();
+int PopClient::RetrieveMessage(int number, MessageLineSink& sink) {
   int result = SendCommand("LIST " + std::to_string(number) + "\r\n");
   if (result > 0) result = ReadReply();
   if (result <= 0) return result;
 
   // Far beyond any real message, and small enough to compute with safely.
-  long long size = std::clamp(ListSize(LastReply()).value_or(0), 0LL, kLargestAnnouncedSize);
-  if (size_limit_ != 0 && size > size_limit_) return 100;
+  announced_size_ = std::clamp(ListSize(LastReply()).value_or(0), 0LL, kLargestAnnouncedSize);
+  if (size_limit_ != 0 && announced_size_ > size_limit_) return kMessageTooLarge;
 
   result = SendCommand("RETR " + std::to_string(number) + "\r\n");
   if (result > 0) result = ReadReply();
   if (result <= 0) return result;
 
-  ReadMessageLines(size);
+  ReadMessageLines(sink);
   DropStrayData();
   // A message cut short by the connection keeps what came, and the RETR
   // reply stays the result.
   return result;
 }
 
-void PopClient::ReadMessageLines(long long announced_size) {
-  parser_.BeginParse(message_, static_cast<size_t>(std::min(announced_size, kLargestSizeHint)));
+void PopClient::ReadMessageLines(MessageLineSink& sink) {
+  sink.BeginMessage(static_cast<size_t>(std::min(announced_size_, kLargestSizeHint)));
 
   const long long budget =
-      2 * std::max(announced_size, static_cast<long long>(size_limit_)) + kRetrievalSlack;
+      2 * std::max(announced_size_, static_cast<long long>(size_limit_)) + kRetrievalSlack;
   long long received = 0;
   char line[kPieceSize + 1];
   // A CR that ended a piece is held back: it may be half of the CR LF that
@@ -182,7 +190,8 @@ void PopClient::ReadMessageLines(long long announced_size) {
   bool line_start = true;
   for (;;) {
     if (carried) line[0] = '\r';
-    int count = ReceiveLine(line + carried, kPieceSize - carried);
+    int count = reader_.ReadLine(line + carried, static_cast<size_t>(kPieceSize - carried),
+                                 DeadlineIn(reply_wait_seconds_));
     if (count <= 0) {
       Abandon(count);
       break;
@@ -211,10 +220,10 @@ void PopClient::ReadMessageLines(long long announced_size) {
       ++text;
       --length;
     }
-    if (length > 0) parser_.ParseLine(text, length);
+    if (length > 0) sink.AddMessageLine(text, length);
     line_start = complete;
   }
-  parser_.EndParse();
+  sink.EndMessage();
 }
 
 void PopClient::DropStrayData() {
@@ -222,8 +231,8 @@ void PopClient::DropStrayData() {
   // protocol costs no wait at all.
   char scratch[4096];
   size_t dropped = 0;
-  while (connected() && (buffered() > 0 || WaitReadOrError(0, 0) > 0)) {
-    int count = ReceiveData(scratch, sizeof scratch);
+  while (connected() && reader_.HasInput()) {
+    int count = reader_.ReadAvailable(scratch, sizeof scratch);
     if (count <= 0) {
       Abandon(-1);
       return;
@@ -241,42 +250,23 @@ void PopClient::Logout() {
   Close();
 }
 
-std::string PopClient::LastReply() const { return std::string(reply_, reply_length_); }
-
 int PopClient::ReadReply() {
-  reply_length_ = 0;
-  reply_[0] = '\0';
+  reply_.clear();
   if (!connected()) return -1;
-  int ready = 0;
-  for (int second = 0; second < reply_wait_seconds_ && ready == 0; ++second) {
-    ready = WaitReadOrError(1, 0);
-  }
-  // A reply that comes later would be taken for the answer to the next command.
-  if (ready == 0) return Abandon(-1);
-
-  int count = ReceiveLine(reply_, kReplyLineLimit);
-  if (count < 0) return Abandon(count);
-  if (count == 0) return Abandon(-1);  // the server closed the connection
-  reply_length_ = count;
-  reply_[count] = '\0';
-
-  if (count == kReplyLineLimit && reply_[count - 1] != '\n') {
-    char rest[1024];
-    size_t dropped = 0;
-    for (;;) {
-      int piece = ReceiveLine(rest, sizeof rest);
-      if (piece <= 0) return Abandon(piece < 0 ? piece : -1);
-      if (rest[piece - 1] == '\n') break;
-      dropped += static_cast<size_t>(piece);
-      if (dropped > kReplyDiscardLimit) return Abandon(-EMSGSIZE);
-    }
+  // The whole reply line must come within the reply wait: a reply that comes
+  // later would be taken for the answer to the next command.
+  int result = reader_.ReadReplyLine(reply_, kReplyLineLimit, kReplyLineLimit + kReplyDiscardLimit,
+                                     DeadlineIn(reply_wait_seconds_));
+  if (result < 0) {
+    reply_.clear();
+    return Abandon(result);
   }
   return reply_[0] == '+' ? 1 : 0;
 }
 
 int PopClient::SendCommand(const std::string& command) {
   if (!connected()) return -1;
-  int sent = SendData(command.data(), static_cast<int>(command.size()));
+  int sent = stream_->Write(command.data(), command.size(), DeadlineIn(reply_wait_seconds_));
   return sent < 0 ? Abandon(sent) : 1;
 }
 

@@ -1,27 +1,31 @@
 #pragma once
 // The client side of one POP3 conversation with one mailbox: greeting,
-// USER/PASS, STAT, UIDL, LIST + RETR into a MailMessage, DELE, QUIT.
+// USER/PASS, STAT, UIDL, LIST + RETR, DELE, QUIT. The client owns its byte
+// stream (a TCP connection from Connect, or any stream handed to Open) and
+// hands the lines of a retrieved message to a MessageLineSink the caller
+// owns, so it knows nothing of what a message looks like inside.
 //
 // Results: 1 positive reply, 0 the server refused (its line is LastReply()),
 // negative for a time-out, a closed connection or -errno. RetrieveMessage
-// returns 100 for a message above the size limit, which is not fetched.
-// Used on one thread; owns the MailMessage of its last retrieval.
+// returns kMessageTooLarge for a message above the size limit, which is not
+// fetched. Used on one thread.
 //
 // A conversation that has lost step with the server (a reply or message line
 // that timed out, an over-long reply line, a server that closed) is closed at
 // once, so later commands fail fast with -1 instead of reading stale lines.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "message/mail_message.h"
-#include "message/message_parser.h"
-#include "net/client_socket.h"
+#include "base/message_line_sink.h"
+#include "net/byte_stream.h"
+#include "net/line_reader.h"
 
 namespace quor {
 
-// Reply parsing, free of sockets. Each reads what the matching scanf pattern
+// Reply parsing, free of streams. Each reads what the matching scanf pattern
 // would, with saturation instead of overflow.
 // STAT "+OK 2 320" -> 2 ("%*s %d %*d"); none when the reply holds no number.
 std::optional<long long> StatCount(std::string_view reply);
@@ -30,34 +34,44 @@ std::optional<long long> ListSize(std::string_view reply);
 // UIDL "+OK 1 abc" -> "abc" ("%*s %*d %s"), cut at `limit` characters.
 std::optional<std::string> UidlId(std::string_view reply, size_t limit);
 
-class PopClient : public ClientSocket {
+class PopClient {
  public:
   static constexpr int kDefaultReplyWaitSeconds = 119;
   static constexpr size_t kUniqueIdLimit = 255;  // characters kept of a UIDL id
+  // RetrieveMessage: the listed size is above the size limit; not fetched.
+  static constexpr int kMessageTooLarge = 100;
 
-  // reply_wait_seconds: how long a reply (and each later piece of a line) may
-  // take to arrive; at least 1.
+  // reply_wait_seconds: how long a reply (and each later piece of a message)
+  // may take to arrive; at least 1.
   explicit PopClient(int reply_wait_seconds = kDefaultReplyWaitSeconds);
-  ~PopClient() override;
+  ~PopClient();
+  PopClient(const PopClient&) = delete;
+  PopClient& operator=(const PopClient&) = delete;
 
-  // Connects and reads the greeting: the negative connect result, or the
-  // greeting's ReadReply result.
-  int Connect(const std::string& host, const std::string& service) override;
+  // Connects over TCP (see TcpStream::Connect) and reads the greeting: the
+  // negative connect result, or the greeting's reply result.
+  int Connect(const std::string& host, const std::string& service);
+  // Takes a stream that is already open and reads the greeting.
+  int Open(std::unique_ptr<ByteStream> stream);
   // -EINVAL without sending anything when the user or password holds a line
   // break (it would smuggle in a command of its own).
   int Login(const std::string& user, const std::string& password);
-  // The count on a positive STAT reply, else the ReadReply result.
+  // The count on a positive STAT reply, else the reply result.
   int MessageCount();
   // UIDL n; on a positive reply the id (cut at kUniqueIdLimit) goes to out.
   int UniqueId(int number, std::string& out);
   int DeleteMessage(int number);
-  int RetrieveMessage(int number);
+  // LIST n, the size limit, RETR n; the message's lines go to `sink`, which
+  // sees BeginMessage, the lines and EndMessage only when RETR was accepted.
+  int RetrieveMessage(int number, MessageLineSink& sink);
   // QUIT, the reply read and ignored, then Close.
   void Logout();
+  // Drops the connection without a word to the server.
+  void Close();
   // The last reply line as received, its CR LF included.
-  std::string LastReply() const;
-  const MailMessage& Message() const { return message_; }
+  std::string LastReply() const { return reply_; }
 
+  bool connected() const { return stream_ != nullptr && stream_->is_open(); }
   void set_size_limit(long bytes) { size_limit_ = bytes; }
   long size_limit() const { return size_limit_; }
   int message_count() const { return message_count_; }
@@ -65,14 +79,14 @@ class PopClient : public ClientSocket {
  private:
   // Reply lines longer than this are cut here; the rest of the line is read
   // and dropped so that the next reply starts in step.
-  static constexpr int kReplyLineLimit = 1023;
-  // Message lines are read and handed to the parser in pieces of this size.
+  static constexpr size_t kReplyLineLimit = 1023;
+  // Message lines are read and handed to the sink in pieces of this size.
   static constexpr int kPieceSize = 512;
 
   int ReadReply();
   int SendCommand(const std::string& command);
-  // Reads the message lines after a positive RETR reply into the parser.
-  void ReadMessageLines(long long announced_size);
+  // Reads the message lines after a positive RETR reply into the sink.
+  void ReadMessageLines(MessageLineSink& sink);
   // Drops what the server has sent beyond the end of the message, without
   // waiting for more.
   void DropStrayData();
@@ -80,12 +94,12 @@ class PopClient : public ClientSocket {
   int Abandon(int result);
 
   int reply_wait_seconds_;
-  char reply_[2048] = {};
-  int reply_length_ = 0;
+  std::unique_ptr<ByteStream> stream_;
+  LineReader reader_;
+  std::string reply_;
   int message_count_ = 0;
   long size_limit_ = 0;
-  MailMessage message_;
-  MessageParser parser_;
+  long long announced_size_ = 0;
 };
 
 }  // namespace quor

@@ -43,16 +43,12 @@ MainDialog::MainDialog(const StartupOptions& options, QWidget* parent) : QDialog
   setWindowTitle(tr("Quor Mail Processor"));
   setWindowFlag(Qt::WindowMinimizeButtonHint, true);
 
-  processor_.set_base_directory(options.base_directory);
-  processor_.set_profile_path(options.profile_path);
-  processor_.set_timings(options.timings);
+  lifecycle_ = std::make_unique<Lifecycle>(options, this, *this);
   // The sound action runs on the worker; the beep belongs to the UI thread.
-  processor_.set_play_sound([this] {
+  lifecycle_->set_play_sound([this] {
     QMetaObject::invokeMethod(
         this, [] { QApplication::beep(); }, Qt::QueuedConnection);
   });
-  processor_.AttachSink(this);
-  driver_ = std::make_unique<ProcessingDriver>(processor_, *this);
   sheet_runner_ = [](QuorSheet& sheet) { return sheet.exec() == QDialog::Accepted; };
 
   auto* panel = new QGroupBox(tr("Control  Panel"), this);
@@ -96,39 +92,34 @@ MainDialog::MainDialog(const StartupOptions& options, QWidget* parent) : QDialog
 
 MainDialog::~MainDialog() {
   CloseSink();
-  driver_.reset();
-  processor_.AttachSink(nullptr);
-  // A timer tick may have started a pass just as Exit saved; keep its markers.
-  if (exit_state_ == ExitState::kDone && passes_finished_.load() != passes_finished_at_save_) {
-    processor_.SaveConfiguration();
-  }
+  lifecycle_.reset();
 }
 
 void MainDialog::StartUp() {
   if (started_) return;
   started_ = true;
   setWindowIcon(QIcon(QStringLiteral(":/quor.svg")));
-  processor_.LoadConfiguration();
-  driver_->StartUp();
+  lifecycle_->LoadConfiguration();
+  lifecycle_->StartPasses();
   ShowState(PanelState::kRunning);
 }
 
 void MainDialog::Start() {
   if (exit_state_ != ExitState::kNone) return;
   ShowState(PanelState::kRunning);
-  driver_->Start();
+  lifecycle_->driver().Start();
 }
 
 void MainDialog::Stop() {
   if (exit_state_ != ExitState::kNone) return;
-  driver_->Stop();
+  lifecycle_->driver().Stop();
   ShowState(PanelState::kStopped);
 }
 
 void MainDialog::Reset() {
   if (exit_state_ != ExitState::kNone) return;
   ShowState(PanelState::kRunning);
-  driver_->Reset();
+  lifecycle_->driver().Reset();
 }
 
 void MainDialog::Setup() {
@@ -136,11 +127,10 @@ void MainDialog::Setup() {
   setup_open_ = true;
   bool accepted = false;
   {
-    QuorSheet sheet(processor_, this);
+    QuorSheet sheet(lifecycle_->configuration(), this);
     accepted = sheet_runner_(sheet);
     if (accepted) {
-      processor_.InstallConfiguration(sheet.settings(), sheet.mailboxes(), sheet.agents());
-      processor_.SaveConfiguration();
+      lifecycle_->InstallConfiguration(sheet.configuration());
     }
   }
   setup_open_ = false;
@@ -158,8 +148,7 @@ void MainDialog::Exit() {
     return;
   }
   // No new pass from here on; a running one goes on to its end.
-  driver_->Stop();
-  if (driver_->pass_in_progress()) {
+  if (lifecycle_->BeginExit()) {
     exit_state_ = ExitState::kWaitingForPass;
     for (QPushButton* button :
          {setup_button_, start_button_, stop_button_, reset_button_, exit_button_}) {
@@ -173,13 +162,13 @@ void MainDialog::Exit() {
 
 void MainDialog::FinishExit() {
   exit_state_ = ExitState::kDone;
-  passes_finished_at_save_ = passes_finished_.load();
-  processor_.SaveConfiguration();
+  lifecycle_->FinishExit();
   done(QDialog::Rejected);
 }
 
 void MainDialog::OnPassFinished() {
-  if (exit_state_ == ExitState::kWaitingForPass && !driver_->pass_in_progress()) FinishExit();
+  if (exit_state_ == ExitState::kWaitingForPass && !lifecycle_->driver().pass_in_progress())
+    FinishExit();
 }
 
 void MainDialog::reject() {}
@@ -195,7 +184,6 @@ void MainDialog::ExitRequested() {
 }
 
 void MainDialog::PassFinished() {
-  passes_finished_.fetch_add(1);
   QMetaObject::invokeMethod(this, &MainDialog::OnPassFinished, Qt::QueuedConnection);
 }
 

@@ -23,10 +23,10 @@
 #include <mutex>
 #include <string>
 
-#include "app/log_sink.h"
-#include "app/mail_processor.h"
+#include "app/lifecycle.h"
 #include "app/processing_driver.h"
 #include "app/startup_options.h"
+#include "base/log_sink.h"
 
 class QLabel;
 class QListWidget;
@@ -42,7 +42,7 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
  public:
   static constexpr int kMaximumLogLines = 300;
 
-  // Sets up the processor from the options; nothing runs before StartUp().
+  // Sets up the lifecycle from the options; nothing runs before StartUp().
   explicit MainDialog(const StartupOptions& options, QWidget* parent = nullptr);
   // Releases a pass waiting in AddLine, then waits for it to end.
   ~MainDialog() override;
@@ -74,8 +74,8 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
     sheet_runner_ = std::move(runner);
   }
 
-  MailProcessor& processor() { return processor_; }
-  ProcessingDriver& driver() { return *driver_; }
+  Lifecycle& lifecycle() { return *lifecycle_; }
+  ProcessingDriver& driver() { return lifecycle_->driver(); }
   bool exit_pending() const { return exit_state_ == ExitState::kWaitingForPass; }
 
  protected:
@@ -92,14 +92,11 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
   void OnPassFinished();
   void FinishExit();
 
-  MailProcessor processor_;
-  std::unique_ptr<ProcessingDriver> driver_;
+  std::unique_ptr<Lifecycle> lifecycle_;
   std::function<bool(QuorSheet&)> sheet_runner_;
   bool started_ = false;
   bool setup_open_ = false;
   ExitState exit_state_ = ExitState::kNone;
-  std::atomic<uint64_t> passes_finished_{0};
-  uint64_t passes_finished_at_save_ = 0;
 
   // Lines handed over by the worker, and how far the UI thread has got.
   std::mutex line_mutex_;

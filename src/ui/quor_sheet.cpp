@@ -4,7 +4,6 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "app/mail_processor.h"
 #include "ui/agent_editor.h"
 #include "ui/main_agent_page.h"
 #include "ui/main_mailbox_page.h"
@@ -23,18 +22,18 @@ std::optional<MailAgent> EditInAgentEditor(QWidget* parent, const QString& title
 
 }  // namespace
 
-QuorSheet::QuorSheet(const MailProcessor& processor, QWidget* parent) : QDialog(parent) {
+QuorSheet::QuorSheet(const Configuration& configuration, QWidget* parent) : QDialog(parent) {
   setWindowTitle(tr("Quor Setup"));
 
   tabs_ = new QTabWidget(this);
   agent_page_ = new MainAgentPage(
-      processor.agents(),
+      configuration.agents,
       [this](const QString& title, const MailAgent& agent) {
         return EditInAgentEditor(this, title, agent);
       },
       tabs_);
-  settings_page_ = new MainSettingsPage(processor.settings(), tabs_);
-  mailbox_page_ = new MainMailboxPage(processor.mailboxes(), tabs_);
+  settings_page_ = new MainSettingsPage(configuration.settings, tabs_);
+  mailbox_page_ = new MainMailboxPage(configuration.mailboxes, tabs_);
   tabs_->addTab(agent_page_, tr("Mail Agents"));
   tabs_->addTab(settings_page_, tr("Settings"));
   tabs_->addTab(mailbox_page_, tr("Mailboxes"));
@@ -48,6 +47,10 @@ QuorSheet::QuorSheet(const MailProcessor& processor, QWidget* parent) : QDialog(
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs_);
   layout->addWidget(buttons);
+}
+
+Configuration QuorSheet::configuration() const {
+  return Configuration{settings(), mailboxes(), agents()};
 }
 
 Settings QuorSheet::settings() const { return settings_page_->settings(); }

@@ -1,25 +1,20 @@
 #pragma once
 // The setup sheet "Quor Setup": the tabs "Mail Agents", "Settings" and
-// "Mailboxes" with OK and Cancel. It copies the processor's settings, agents
-// and accounts when it is built and never writes to the processor: after an
-// accepted exec() the caller reads settings(), agents() and mailboxes() and
-// installs them. Leaving the "Settings" tab or pressing OK on it validates the
-// page; a failure keeps the page displayed.
-// UI thread only; the processor is only read, during construction.
+// "Mailboxes" with OK and Cancel. It is built from a copy of the
+// configuration in use and hands the edited copy back: after an accepted
+// exec() the caller reads configuration() and installs it. Leaving the "Settings" tab or pressing
+// OK on it validates the page; a failure keeps the page displayed. UI thread only.
 
 #include <QDialog>
 #include <optional>
 #include <vector>
 
-#include "config/mail_agent.h"
-#include "config/mailbox_account.h"
-#include "config/settings.h"
+#include "config/configuration.h"
 
 class QTabWidget;
 
 namespace quor {
 
-class MailProcessor;
 class MainAgentPage;
 class MainMailboxPage;
 class MainSettingsPage;
@@ -28,7 +23,10 @@ class QuorSheet : public QDialog {
   Q_OBJECT
 
  public:
-  explicit QuorSheet(const MailProcessor& processor, QWidget* parent = nullptr);
+  explicit QuorSheet(const Configuration& configuration, QWidget* parent = nullptr);
+
+  // The edited configuration: the pages' settings, mailboxes and agents.
+  Configuration configuration() const;
 
   Settings settings() const;
   std::vector<MailAgent> agents() const;

@@ -22,6 +22,7 @@
 
 #include "config/mail_agent.h"
 #include "config/settings.h"
+#include "fixtures/agent_builders.h"
 #include "fixtures/child_process.h"
 #include "fixtures/dovecot_server.h"
 #include "fixtures/smtp_server.h"
@@ -39,23 +40,6 @@ using Environment = std::map<std::string, std::optional<std::string>>;
 inline constexpr char kPassword[] = "secret";
 // A quor run is one short pass; a hung one must still end the test.
 inline constexpr std::chrono::seconds kRunLimit{60};
-
-inline AgentAction Action(ActionType type, const Properties& properties = {}) {
-  AgentAction action(ActionTypeName(type), type);
-  for (const auto& [name, value] : properties) action.SetProperty(name, value);
-  return action;
-}
-
-inline MailAgent Agent(const std::string& name, std::vector<AgentAction> actions,
-                       std::vector<AgentCondition> conditions = {},
-                       std::vector<AgentExtraction> extractions = {}) {
-  MailAgent agent;
-  agent.name = name;
-  agent.actions = std::move(actions);
-  agent.conditions = std::move(conditions);
-  agent.extractions = std::move(extractions);
-  return agent;
-}
 
 // The agents file as the setup sheet saves it: keys in their fixed order and
 // every value followed by a full stop. Written here rather than by the

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "app/actions_end_to_end.h"
-#include "app/mail_processor.h"
+#include "app/lifecycle.h"
+#include "fixtures/recorder_script.h"
+#include "fixtures/recording_sink.h"
 
 namespace quor {
 
@@ -23,12 +25,6 @@ void WriteScript(const std::string& path, const std::string& text, mode_t mode =
   chmod(path.c_str(), mode);
 }
 
-class RecordingSink : public LogSink {
- public:
-  void AddLine(const std::string& line) override { lines.push_back(line); }
-  Lines lines;
-};
-
 class ActionsEndToEndProgram : public EndToEndTest {
  protected:
   ~ActionsEndToEndProgram() override {
@@ -36,20 +32,8 @@ class ActionsEndToEndProgram : public EndToEndTest {
     WriteWholeFile(Base("gate"), "");
   }
 
-  // Appends how it was called to argv.txt beside it: every argument on a line
-  // of its own, then the variable QUOR_E2E_MARK, then "--". Prints nothing,
-  // so the output of quor stays its log.
-  std::string RecorderScript() {
-    std::string path = Base("record.sh");
-    WriteScript(path, R"sh(exec >/dev/null 2>&1
-cd "$(dirname "$0")" || exit 1
-{
-  for a in "$@"; do printf '%s\n' "$a"; done
-  printf 'MARK=%s\n--\n' "$QUOR_E2E_MARK"
-} >> argv.txt
-)sh");
-    return path;
-  }
+  // Records how it was called; argv.txt beside it gets every call.
+  std::string RecorderScript() { return WriteRecorderScript(base_.path()); }
 
   // Writes its process id to `pid` beside it, waits until the test creates
   // `gate` (at most 30 s, or until its folder goes), then appends "program"
@@ -167,21 +151,22 @@ TEST_F(ActionsEndToEndProgram, WaitOffLetsThePassEndWhileTheProgramRuns) {
 TEST_F(ActionsEndToEndProgram, ProgramOutlivingTheWaitLimitLeavesNoZombie) {
   Deliver(PlainMessage("slow", "x\n"));
   RecordingSink sink;
-  MailProcessor processor;
-  processor.set_base_directory(base_.path());
-  processor.set_profile_path(Base("quor.INI"));
-  processor.set_timings({.pop_reply_wait_seconds = 10,
-                         .smtp_reply_wait_seconds = 10,
-                         .program_wait_milliseconds = 300});
-  processor.AttachSink(&sink);
-  processor.LoadConfiguration();
+  DriverHooks hooks;
+  StartupOptions options;
+  options.base_directory = base_.path();
+  options.profile_path = Base("quor.INI");
+  options.timings = {.pop_reply_wait_seconds = 10,
+                     .smtp_reply_wait_seconds = 10,
+                     .program_wait_milliseconds = 300};
+  Lifecycle app(options, &sink, hooks);
+  app.LoadConfiguration();
   MailboxAccount account;
   account.server = Dovecot().host_text();
   account.user = user_;
   account.password = kPassword;
-  processor.InstallConfiguration(processor.settings(), {account}, {GatedAgent("1")});
+  app.store().Install({app.configuration().settings, {account}, {GatedAgent("1")}});
 
-  ASSERT_EQ(processor.RunPass(), 0);
+  ASSERT_EQ(app.processor().RunPass(), 0);
   ExpectMailboxOpened(sink.lines);
   // The gate is still closed, so the program is still running.
   EXPECT_THAT(

@@ -5,8 +5,10 @@
 
 #include <memory>
 
-#include "app/mail_processor.h"
+#include "app/lifecycle.h"
+#include "fixtures/agent_builders.h"
 #include "fixtures/dovecot_server.h"
+#include "fixtures/recording_sink.h"
 #include "fixtures/test_files.h"
 
 namespace quor {
@@ -17,12 +19,6 @@ using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
-
-class RecordingSink : public LogSink {
- public:
-  void AddLine(const std::string& line) override { lines.push_back(line); }
-  std::vector<std::string> lines;
-};
 
 std::string Message(const std::string& subject, const std::string& body) {
   return "From: Ann <ann@example.org>\nTo: bob@example.net\nSubject: " + subject +
@@ -48,19 +44,17 @@ class PassTest : public ::testing::Test {
   void SetUp() override {
     server_.AddUser("ann", "secret");
     server_.AddUser("bob", "hunter2");
-    processor_ = NewProcessor();
+    app_ = NewApp();
   }
 
-  std::unique_ptr<MailProcessor> NewProcessor() {
-    auto processor = std::make_unique<MailProcessor>();
-    processor->set_base_directory(base_.path());
-    processor->set_profile_path(base_.File("quor.INI"));
-    ProcessorTimings timings;
-    timings.pop_reply_wait_seconds = 5;
-    processor->set_timings(timings);
-    processor->AttachSink(&sink_);
-    processor->LoadConfiguration();
-    return processor;
+  std::unique_ptr<Lifecycle> NewApp() {
+    StartupOptions options;
+    options.base_directory = base_.path();
+    options.profile_path = base_.File("quor.INI");
+    options.timings.pop_reply_wait_seconds = 5;
+    auto app = std::make_unique<Lifecycle>(options, &sink_, hooks_);
+    app->LoadConfiguration();
+    return app;
   }
 
   static MailboxAccount Account(const std::string& server, const std::string& user,
@@ -76,13 +70,13 @@ class PassTest : public ::testing::Test {
   void Install(std::vector<MailboxAccount> mailboxes, std::vector<MailAgent> agents = {},
                Settings settings = {}) {
     settings.log_file = base_.File("quor.log");
-    processor_->InstallConfiguration(settings, std::move(mailboxes), std::move(agents));
+    app_->store().Install({settings, std::move(mailboxes), std::move(agents)});
   }
 
   // Runs a pass and returns the lines it logged.
   std::vector<std::string> RunPass() {
     size_t before = sink_.lines.size();
-    EXPECT_EQ(processor_->RunPass(), 0);
+    EXPECT_EQ(app_->processor().RunPass(), 0);
     return std::vector<std::string>(sink_.lines.begin() + static_cast<long>(before),
                                     sink_.lines.end());
   }
@@ -94,7 +88,8 @@ class PassTest : public ::testing::Test {
   TempDir base_;
   DovecotServer server_;
   RecordingSink sink_;
-  std::unique_ptr<MailProcessor> processor_;
+  DriverHooks hooks_;
+  std::unique_ptr<Lifecycle> app_;
 };
 
 TEST_F(PassTest, FirstRunTakesEverythingAndTheSecondFindsNothingNew) {
@@ -109,13 +104,13 @@ TEST_F(PassTest, FirstRunTakesEverythingAndTheSecondFindsNothingNew) {
               ElementsAre("--> 3 new messages found.", "--> Retrieving message 1 of 3...",
                           "--> Retrieving message 2 of 3...", "--> Retrieving message 3 of 3...",
                           "Processing completed."));
-  std::string marker = processor_->mailboxes()[0].last_message;
+  std::string marker = app_->configuration().mailboxes[0].last_message;
   EXPECT_FALSE(marker.empty());
 
   lines = RunPass();
   EXPECT_THAT(std::vector<std::string>(lines.begin() + 1, lines.end()),
               ElementsAre("--> No new messages found.", "Processing completed."));
-  EXPECT_EQ(processor_->mailboxes()[0].last_message, marker);
+  EXPECT_EQ(app_->configuration().mailboxes[0].last_message, marker);
   EXPECT_EQ(server_.Count("ann"), 3);  // nothing deleted
 }
 
@@ -134,15 +129,15 @@ TEST_F(PassTest, TwoMailboxesWithTheSecondUnreachable) {
   everything.name = "Everything";
   Install({Account(server_.host_text(), "ann", "secret")}, {everything});
   RunPass();  // the marker now names message 3
-  std::string marker = processor_->mailboxes()[0].last_message;
+  std::string marker = app_->configuration().mailboxes[0].last_message;
   server_.Deliver("ann", Message("new 4", "x\n"));
   server_.Deliver("ann", Message("new 5", "x\n"));
 
   std::string dead = "127.0.0.1:" + std::to_string(FreeLoopbackPort());
-  auto mailboxes = processor_->mailboxes();
+  auto mailboxes = app_->configuration().mailboxes;
   mailboxes.push_back(Account(dead, "bob", "hunter2"));
   Install(mailboxes, {everything});
-  ASSERT_EQ(processor_->mailboxes()[0].last_message, marker);
+  ASSERT_EQ(app_->configuration().mailboxes[0].last_message, marker);
 
   auto lines = RunPass();
   ASSERT_EQ(lines.size(), 9u);
@@ -155,7 +150,7 @@ TEST_F(PassTest, TwoMailboxesWithTheSecondUnreachable) {
   EXPECT_THAT(lines[6], HasSubstr(Header("bob", dead)));
   EXPECT_EQ(lines[7], "ERROR - Failed to connect to POP server.");
   EXPECT_EQ(lines[8], "Processing completed.");
-  EXPECT_NE(processor_->mailboxes()[0].last_message, marker);
+  EXPECT_NE(app_->configuration().mailboxes[0].last_message, marker);
 }
 
 TEST_F(PassTest, RefusedLoginLogsTheServersLineAndMovesOn) {
@@ -168,7 +163,7 @@ TEST_F(PassTest, RefusedLoginLogsTheServersLineAndMovesOn) {
   EXPECT_THAT(lines[1], ::testing::EndsWith("\r\n"));  // logged as received
   EXPECT_THAT(lines[2], HasSubstr(Header("bob", server_.host_text())));
   EXPECT_EQ(lines[3], "--> 1 new messages found.");
-  EXPECT_EQ(processor_->mailboxes()[0].last_message, "");
+  EXPECT_EQ(app_->configuration().mailboxes[0].last_message, "");
 }
 
 TEST_F(PassTest, MessageAboveTheSizeLimitIsSkippedForGood) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "config/configuration_files.h"
 #include "fixtures/test_files.h"
 
 namespace quor {
@@ -79,13 +80,15 @@ class ProcessingDriverTest : public ::testing::Test {
  protected:
   void Load(const std::string& settings) {
     WriteWholeFile(profile_.File("quor.INI"), "[Settings]\n" + settings);
+    Configuration configuration =
+        ConfigurationFiles(profile_.File("quor.INI"), base_.path()).Load();
+    log_.AttachFrontEnd(&front_end_);
+    log_.Open(configuration.settings.log_file, configuration.settings.log_to_file);
+    store_.Load(std::move(configuration));
     processor_.set_base_directory(base_.path());
-    processor_.set_profile_path(profile_.File("quor.INI"));
     ProcessorTimings timings;
     timings.pop_reply_wait_seconds = 60;  // the listener decides when the pass goes on
     processor_.set_timings(timings);
-    processor_.AttachSink(&front_end_);
-    processor_.LoadConfiguration();
   }
   std::string SilentMailbox() {
     return "MailboxCount=1\nPOPServer0=127.0.0.1:" + std::to_string(listener_.port()) +
@@ -99,7 +102,9 @@ class ProcessingDriverTest : public ::testing::Test {
   TempDir profile_;
   SilentListener listener_;
   RecordingFrontEnd front_end_;
-  MailProcessor processor_;
+  ConfigurationStore store_;
+  ActivityLog log_;
+  MailProcessor processor_{store_, log_};
 };
 
 TEST(ProcessingDriverPeriodTest, NeverBelowTenSeconds) {
@@ -145,7 +150,7 @@ TEST_F(ProcessingDriverTest, ResetDuringAPassClearsMarkersAndWarns) {
   driver.StartUp();
   ASSERT_TRUE(WaitForCheckingLine());
   driver.Reset();
-  EXPECT_EQ(processor_.mailboxes()[0].last_message, "");
+  EXPECT_EQ(store_.Snapshot().mailboxes[0].last_message, "");
   EXPECT_EQ(front_end_.Count(ProcessingDriver::kAlreadyRunning), 1);
   listener_.Close();
   driver.WaitForPass();

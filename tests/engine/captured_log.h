@@ -1,23 +1,19 @@
 #pragma once
-// Test helpers for the engine: a LogTarget that keeps its lines, and an
-// ActionContext around it with default settings.
+// Test helper for the engine: an ActionContext around a recording log, with
+// default settings.
 
 #include <string>
 #include <vector>
 
 #include "config/settings.h"
 #include "engine/action_context.h"
-#include "net/log_target.h"
+#include "fixtures/recording_sink.h"
 
 namespace quor {
 
 namespace engine_test {
 
-class CapturedLog : public LogTarget {
- public:
-  void Log(const std::string& line) override { lines.push_back(line); }
-  std::vector<std::string> lines;
-};
+using CapturedLog = RecordingSink;
 
 // An action context whose log is captured; base directory and message are set
 // by each test.

@@ -14,6 +14,8 @@
 #include "engine/captured_log.h"
 #include "engine/part_file.h"
 #include "engine/program_launcher.h"
+#include "fixtures/agent_builders.h"
+#include "fixtures/recorder_script.h"
 #include "fixtures/test_files.h"
 
 namespace quor {
@@ -22,12 +24,6 @@ namespace {
 
 using engine_test::ContextWithLog;
 using Lines = std::vector<std::string>;
-
-AgentAction Action(ActionType type, std::vector<std::pair<std::string, std::string>> properties) {
-  AgentAction action("", type);
-  for (auto& [name, value] : properties) action.SetProperty(name, value);
-  return action;
-}
 
 bool ProcessGone(pid_t pid) { return !FileExists("/proc/" + std::to_string(pid)); }
 
@@ -39,20 +35,7 @@ class RunProgramTest : public ::testing::Test {
     fields_ = {{"Subject", "Hello there; rm -rf ~"}, {"Sender", "ann@example.com"}};
     run_.context.program_wait_milliseconds = 20000;
   }
-  std::string RecorderScript() {
-    std::string path = folder_.File("record.sh");
-    WriteWholeFile(path,
-                   "#!/bin/sh\n"
-                   "out='" +
-                       folder_.path() +
-                       "'\n"
-                       "echo $# > \"$out/argc\"\n"
-                       "i=0\n"
-                       "for a in \"$@\"; do printf '%s' \"$a\" > \"$out/arg$i\"; i=$((i+1)); done\n"
-                       "touch \"$out/done\"\n");
-    chmod(path.c_str(), 0755);
-    return path;
-  }
+  std::string RecorderScript() { return WriteRecorderScript(folder_.path()); }
   std::string Arg(int i) { return ReadWholeFile(folder_.File("arg" + std::to_string(i))); }
 
   TempDir folder_;

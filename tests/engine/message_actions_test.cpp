@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "fixtures/dovecot_server.h"
+#include "fixtures/recording_sink.h"
 #include "fixtures/scripted_server.h"
 #include "fixtures/smtp_server.h"
 #include "fixtures/test_files.h"
-#include "net/base64_encoder.h"
+#include "message/base64_encoder.h"
+#include "message/message_parser.h"
 #include "net/pop_client.h"
 
 namespace quor {
@@ -21,11 +23,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class CapturingLog : public LogTarget {
- public:
-  void Log(const std::string& line) override { lines.push_back(line); }
-  Lines lines;
-};
+using CapturingLog = RecordingSink;
 
 AgentAction SendAction(const std::string& mailto, const std::string& subject = "Report") {
   AgentAction action("Send an Outgoing Message", ActionType::kSend);
@@ -409,8 +407,9 @@ TEST_F(MessageActionTest, RetrievedMessageIsDeletedThenForwardedWithItsAttachmen
   ASSERT_EQ(pop->Connect(dovecot.host_text(), "pop3"), 1);
   ASSERT_EQ(pop->Login("ann", "secret"), 1);
   ASSERT_EQ(pop->MessageCount(), 1);
-  ASSERT_EQ(pop->RetrieveMessage(1), 1);
-  const MailMessage& retrieved = pop->Message();
+  MailMessage retrieved;
+  MessageParser parser(retrieved);
+  ASSERT_EQ(pop->RetrieveMessage(1, parser), 1);
   // The parser keeps the plain text part in the text and diverts the encoded
   // parts: the first of them becomes the forwarded body.
   ASSERT_EQ(retrieved.AttachmentCount(), 2);

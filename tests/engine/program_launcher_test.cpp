@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fixtures/recorder_script.h"
 #include "fixtures/test_files.h"
 
 namespace quor {
@@ -54,25 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 class ProgramLauncherTest : public ::testing::Test {
  protected:
-  // A script that records its arguments, one file each, then ends.
-  std::string RecorderScript() {
-    std::string path = folder_.File("record.sh");
-    WriteWholeFile(path,
-                   "#!/bin/sh\n"
-                   "out='" +
-                       folder_.path() +
-                       "'\n"
-                       "echo $# > \"$out/argc\"\n"
-                       "i=0\n"
-                       "for a in \"$@\"; do printf '%s' \"$a\" > \"$out/arg$i\"; i=$((i+1)); done\n"
-                       "readlink /proc/$$/fd/0 > \"$out/stdin\"\n"
-                       "if [ -e /proc/$$/fd/7 ]; then echo leaked > \"$out/fd7\"; fi\n"
-                       "env > \"$out/env\"\n"
-                       "pwd > \"$out/cwd\"\n"
-                       "touch \"$out/done\"\n");
-    chmod(path.c_str(), 0755);
-    return path;
-  }
+  std::string RecorderScript() { return WriteRecorderScript(folder_.path()); }
   std::string Arg(int i) { return ReadWholeFile(folder_.File("arg" + std::to_string(i))); }
 
   TempDir folder_;

@@ -10,12 +10,12 @@
 #include <string>
 #include <string_view>
 
-#include "message/line_feeder.h"
+#include "fixtures/line_feeder.h"
+#include "message/base64_decoder.h"
+#include "message/base64_encoder.h"
 #include "message/mail_message.h"
 #include "message/message_parser.h"
-#include "net/base64_decoder.h"
-#include "net/base64_encoder.h"
-#include "net/quoted_printable.h"
+#include "message/quoted_printable.h"
 
 using namespace quor;
 

@@ -5,19 +5,12 @@
 
 #include <string>
 
-#include "message/line_feeder.h"
+#include "fixtures/line_feeder.h"
 #include "message/message_parser.h"
 
 namespace quor {
 
 namespace {
-
-MailMessage Parse(std::string_view text) {
-  MailMessage message;
-  MessageParser parser;
-  ParseWhole(parser, message, text);
-  return message;
-}
 
 // A multipart/mixed message with boundary "abc" around the given parts.
 std::string Mixed(const std::string& parts) {

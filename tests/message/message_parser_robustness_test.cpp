@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "message/line_feeder.h"
+#include "fixtures/line_feeder.h"
 #include "message/message_parser.h"
 
 namespace quor {

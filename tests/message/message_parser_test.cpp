@@ -8,18 +8,11 @@
 #include <optional>
 #include <string>
 
-#include "message/line_feeder.h"
+#include "fixtures/line_feeder.h"
 
 namespace quor {
 
 namespace {
-
-MailMessage Parse(std::string_view text) {
-  MailMessage message;
-  MessageParser parser;
-  ParseWhole(parser, message, text);
-  return message;
-}
 
 // ---- header lines ---------------------------------------------------------
 

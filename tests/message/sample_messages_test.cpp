@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "fixtures/line_feeder.h"
 #include "fixtures/test_files.h"
-#include "message/line_feeder.h"
 #include "message/message_parser.h"
 
 namespace quor {

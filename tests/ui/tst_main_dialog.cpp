@@ -373,12 +373,12 @@ void TestMainDialog::setupOkInstallsAndSavesCancelDoesNot() {
   QCOMPARE(title, QStringLiteral("Quor Setup"));
   const std::string profile = ReadWholeFile(ProfilePath());
   if (accept) {
-    QCOMPARE(dialog->processor().settings().sender_name, std::string("New Name"));
-    QCOMPARE(dialog->processor().settings().check_interval_minutes, 0);
+    QCOMPARE(dialog->lifecycle().configuration().settings.sender_name, std::string("New Name"));
+    QCOMPARE(dialog->lifecycle().configuration().settings.check_interval_minutes, 0);
     QVERIFY2(Contains(profile, "Name=New Name") && Contains(profile, "POPDelay=0"),
              profile.c_str());
   } else {
-    QCOMPARE(dialog->processor().settings().sender_name, std::string("Old Name"));
+    QCOMPARE(dialog->lifecycle().configuration().settings.sender_name, std::string("Old Name"));
     QCOMPARE(profile, profile_before);
   }
   // Setup leaves the panel's state alone.
@@ -401,7 +401,7 @@ void TestMainDialog::setupOkKeepsTheMarkerAPassStoredWhileTheSheetWasOpen() {
   QTRY_VERIFY(HasRow(*dialog, "Processing completed."));
   WaitForNoPass(*dialog);
   QVERIFY(HasRow(*dialog, "--> 1 new messages found."));
-  const std::string first_marker = dialog->processor().mailboxes().at(0).last_message;
+  const std::string first_marker = dialog->lifecycle().configuration().mailboxes.at(0).last_message;
   QVERIFY(!first_marker.empty());
 
   dialog->set_sheet_runner([&](QuorSheet& sheet) {
@@ -422,7 +422,8 @@ void TestMainDialog::setupOkKeepsTheMarkerAPassStoredWhileTheSheetWasOpen() {
   ButtonNamed(dialog.get(), "&Setup...")->click();
 
   QVERIFY(HasRow(*dialog, "--> 1 new messages found."));
-  const std::string second_marker = dialog->processor().mailboxes().at(0).last_message;
+  const std::string second_marker =
+      dialog->lifecycle().configuration().mailboxes.at(0).last_message;
   QVERIFY(!second_marker.empty());
   QVERIFY(second_marker != first_marker);
   QVERIFY(Contains(ReadWholeFile(ProfilePath()), "POPLastMsg0=" + second_marker));

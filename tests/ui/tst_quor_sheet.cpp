@@ -17,7 +17,7 @@
 #include <optional>
 
 #include "agent_editor_test_helpers.h"
-#include "app/mail_processor.h"
+#include "app/configuration_store.h"
 #include "ui/main_agent_page.h"
 #include "ui/main_mailbox_page.h"
 #include "ui/main_settings_page.h"
@@ -109,7 +109,7 @@ class TestQuorSheet : public QObject {
   void okInstallsReplacedAccountWithTheProcessorsCurrentMarker();
 
  private:
-  // A processor holding three agents and three accounts, nothing loaded.
+  // The configuration in use: three agents and three accounts, nothing loaded.
   void FillProcessor();
   std::unique_ptr<QuorSheet> OpenSheet();
   void ShowTab(QuorSheet& sheet, const QString& title);
@@ -119,7 +119,7 @@ class TestQuorSheet : public QObject {
   // Records the messages instead of showing them.
   void RecordWarnings(QuorSheet& sheet);
 
-  std::unique_ptr<MailProcessor> processor_;
+  std::unique_ptr<ConfigurationStore> store_;
   QStringList warnings_;
   // What the scripted agent editor was asked and what it answers.
   QStringList editor_titles_;
@@ -128,7 +128,7 @@ class TestQuorSheet : public QObject {
 };
 
 void TestQuorSheet::init() {
-  processor_ = std::make_unique<MailProcessor>();
+  store_ = std::make_unique<ConfigurationStore>();
   warnings_.clear();
   editor_titles_.clear();
   editor_inputs_.clear();
@@ -136,7 +136,7 @@ void TestQuorSheet::init() {
 }
 
 void TestQuorSheet::cleanup() {
-  processor_.reset();
+  store_.reset();
   QVERIFY(NoWindowOpen());
 }
 
@@ -152,15 +152,15 @@ void TestQuorSheet::FillProcessor() {
   settings.log_file = "/tmp/q.log";
   settings.log_to_file = 1;
   settings.exit_after_check = 0;
-  processor_->InstallConfiguration(
-      settings,
-      {Account("pop.b.org", "zed", "pw1", "uid-1"), Account("pop.a.org", "ann", "pw2", "uid-2"),
-       Account("pop.c.org", "bob", "pw3", "")},
-      {Agent("Orders", 1, "order"), Agent("Alerts", 0, "alert"), Agent("Backup", 1)});
+  store_->Install(
+      {settings,
+       {Account("pop.b.org", "zed", "pw1", "uid-1"), Account("pop.a.org", "ann", "pw2", "uid-2"),
+        Account("pop.c.org", "bob", "pw3", "")},
+       {Agent("Orders", 1, "order"), Agent("Alerts", 0, "alert"), Agent("Backup", 1)}});
 }
 
 std::unique_ptr<QuorSheet> TestQuorSheet::OpenSheet() {
-  auto sheet = std::make_unique<QuorSheet>(*processor_);
+  auto sheet = std::make_unique<QuorSheet>(store_->Snapshot());
   sheet->agent_page()->set_edit_function([this](const QString& title, const MailAgent& agent) {
     editor_titles_.append(title);
     editor_inputs_.push_back(agent);
@@ -255,9 +255,10 @@ void TestQuorSheet::pagesShowTheirLabelsAndGroups() {
 }
 
 void TestQuorSheet::agentRowsAreSortedNameTabStatus() {
-  processor_->InstallConfiguration(
-      Settings{}, {},
-      {Agent("beta", 1), Agent("Alpha", 0), Agent("", 1), Agent("beta", 0), Agent("alpha", 1)});
+  store_->Install(
+      {Settings{},
+       {},
+       {Agent("beta", 1), Agent("Alpha", 0), Agent("", 1), Agent("beta", 0), Agent("alpha", 1)}});
   auto sheet = OpenSheet();
   QListWidget* list = AgentList(*sheet);
   // An empty name gives a row that begins with the tab.
@@ -329,8 +330,9 @@ void TestQuorSheet::enableAndDisableMoveOnlyChangedAgentsToTheEnd() {
   for (const std::string& name : Names(sheet->agents())) order.append(QString::fromStdString(name));
   QCOMPARE(order, order_after);
   // The processor's own agents are untouched.
-  QCOMPARE(Names(processor_->agents()), std::vector<std::string>({"Orders", "Alerts", "Backup"}));
-  QCOMPARE(processor_->agents()[1].enabled, 0);
+  QCOMPARE(Names(store_->Snapshot().agents),
+           std::vector<std::string>({"Orders", "Alerts", "Backup"}));
+  QCOMPARE(store_->Snapshot().agents[1].enabled, false);
   sheet->reject();
 }
 
@@ -344,7 +346,7 @@ void TestQuorSheet::editWithOkMovesTheAgentToTheEndAndKeepsItsFlag() {
   ButtonNamed(sheet->agent_page(), "&Edit...")->click();
 
   QCOMPARE(editor_titles_, QStringList{"Edit Mail Agent"});
-  QCOMPARE(editor_inputs_.at(0), processor_->agents()[1]);  // a copy of the selected agent
+  QCOMPARE(editor_inputs_.at(0), store_->Snapshot().agents[1]);  // a copy of the selected agent
   QCOMPARE(RowTexts(list),
            QStringList({"Backup\t(Enabled)", "Orders\t(Enabled)", "Warnings\t(Disabled)"}));
   QCOMPARE(SelectedRow(list), 2);
@@ -352,7 +354,7 @@ void TestQuorSheet::editWithOkMovesTheAgentToTheEndAndKeepsItsFlag() {
   QCOMPARE(Names(agents), std::vector<std::string>({"Orders", "Backup", "Warnings"}));
   QCOMPARE(agents[2].enabled, 0);
   QCOMPARE(agents[2].conditions, edited.conditions);
-  QCOMPARE(processor_->agents()[1].name, std::string("Alerts"));
+  QCOMPARE(store_->Snapshot().agents[1].name, std::string("Alerts"));
   sheet->reject();
 }
 
@@ -366,7 +368,7 @@ void TestQuorSheet::editWithCancelChangesNothing() {
   ButtonNamed(sheet->agent_page(), "&Edit...")->click();
   QCOMPARE(editor_titles_.size(), 1);
   QCOMPARE(RowTexts(list), rows);
-  QCOMPARE(sheet->agents(), processor_->agents());
+  QCOMPARE(sheet->agents(), store_->Snapshot().agents);
   sheet->reject();
 }
 
@@ -395,8 +397,7 @@ void TestQuorSheet::newAgentIsAppendedEnabledAndSelected() {
 }
 
 void TestQuorSheet::rowsWithTheSameTextEachOpenTheirOwnAgent() {
-  processor_->InstallConfiguration(Settings{}, {},
-                                   {Agent("Same", 1, "first"), Agent("Same", 1, "second")});
+  store_->Install({Settings{}, {}, {Agent("Same", 1, "first"), Agent("Same", 1, "second")}});
   auto sheet = OpenSheet();
   QListWidget* list = AgentList(*sheet);
   QCOMPARE(RowTexts(list), QStringList({"Same\t(Enabled)", "Same\t(Enabled)"}));
@@ -437,7 +438,7 @@ void TestQuorSheet::deleteRemovesTheAgentAndClearsTheSelection() {
 void TestQuorSheet::newAndEditOpenTheAgentEditorModally() {
   FillProcessor();
   // The sheet's own editor this time, not the scripted one.
-  auto sheet = std::make_unique<QuorSheet>(*processor_);
+  auto sheet = std::make_unique<QuorSheet>(store_->Snapshot());
   sheet->show();
   QListWidget* list = AgentList(*sheet);
   QString title;
@@ -671,7 +672,7 @@ void TestQuorSheet::settingsComeBackFromTheirControls() {
   expected.exit_after_check = 1;
   QVERIFY(sheet->settings() == expected);
   // Nothing reached the processor: installing is the caller's job.
-  QCOMPARE(processor_->settings().sender_name, std::string("Me"));
+  QCOMPARE(store_->Snapshot().settings.sender_name, std::string("Me"));
 }
 
 void TestQuorSheet::settingsOfAnUnvisitedPageComeBackUnchanged() {
@@ -679,9 +680,9 @@ void TestQuorSheet::settingsOfAnUnvisitedPageComeBackUnchanged() {
   auto sheet = OpenSheet();
   sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
   QCOMPARE(sheet->result(), int(QDialog::Accepted));
-  QVERIFY(sheet->settings() == processor_->settings());
-  QCOMPARE(sheet->agents(), processor_->agents());
-  QCOMPARE(Labels(sheet->mailboxes()), Labels(processor_->mailboxes()));
+  QVERIFY(sheet->settings() == store_->Snapshot().settings);
+  QCOMPARE(sheet->agents(), store_->Snapshot().agents);
+  QCOMPARE(Labels(sheet->mailboxes()), Labels(store_->Snapshot().mailboxes));
 }
 
 void TestQuorSheet::mailboxRowsAreSortedAndSelectionFillsTheFields() {
@@ -766,12 +767,12 @@ void TestQuorSheet::replaceKeepsTheMarkerAndMovesTheAccountToTheEnd() {
   ShowTab(*sheet, "Mailboxes");
   MainMailboxPage* page = sheet->mailbox_page();
   QListWidget* list = MailboxList(*sheet);
-  const uint64_t zed_id = processor_->mailboxes()[0].id;
+  const uint64_t zed_id = store_->Snapshot().mailboxes[0].id;
 
   // Without a selection Replace does nothing.
   FieldLabelled<QLineEdit>(page, "Mail Server:")->setText("x");
   ButtonNamed(page, "&Replace")->click();
-  QCOMPARE(Labels(sheet->mailboxes()), Labels(processor_->mailboxes()));
+  QCOMPARE(Labels(sheet->mailboxes()), Labels(store_->Snapshot().mailboxes));
 
   SelectRow(list, "zed@pop.b.org");
   FieldLabelled<QLineEdit>(page, "Mail Server:")->setText("pop.new.org");
@@ -787,7 +788,7 @@ void TestQuorSheet::replaceKeepsTheMarkerAndMovesTheAccountToTheEnd() {
   QCOMPARE(accounts[2].password, std::string());
   QCOMPARE(accounts[2].id, zed_id);
   // The processor's account has not changed under a running pass.
-  QCOMPARE(processor_->mailboxes()[0].server, std::string("pop.b.org"));
+  QCOMPARE(store_->Snapshot().mailboxes[0].server, std::string("pop.b.org"));
   sheet->reject();
 }
 
@@ -813,9 +814,9 @@ void TestQuorSheet::deleteRemovesTheAccountAndKeepsTheFields() {
 
 void TestQuorSheet::cancelAfterDeleteAndReplaceLeavesTheProcessorUnchanged() {
   FillProcessor();
-  const std::vector<MailAgent> agents_before = processor_->agents();
-  const std::vector<MailboxAccount> accounts_before = processor_->mailboxes();
-  const Settings settings_before = processor_->settings();
+  const std::vector<MailAgent> agents_before = store_->Snapshot().agents;
+  const std::vector<MailboxAccount> accounts_before = store_->Snapshot().mailboxes;
+  const Settings settings_before = store_->Snapshot().settings;
 
   auto sheet = OpenSheet();
   SelectRow(AgentList(*sheet), "Orders\t(Enabled)");
@@ -836,9 +837,9 @@ void TestQuorSheet::cancelAfterDeleteAndReplaceLeavesTheProcessorUnchanged() {
   ButtonNamed(page, "&Delete")->click();
   sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
 
-  QCOMPARE(processor_->agents(), agents_before);
-  QVERIFY(processor_->settings() == settings_before);
-  const std::vector<MailboxAccount> accounts_after = processor_->mailboxes();
+  QCOMPARE(store_->Snapshot().agents, agents_before);
+  QVERIFY(store_->Snapshot().settings == settings_before);
+  const std::vector<MailboxAccount> accounts_after = store_->Snapshot().mailboxes;
   QCOMPARE(accounts_after.size(), accounts_before.size());
   for (size_t index = 0; index < accounts_before.size(); ++index) {
     QCOMPARE(accounts_after[index].Label(), accounts_before[index].Label());
@@ -858,11 +859,11 @@ void TestQuorSheet::okInstallsReplacedAccountWithTheProcessorsCurrentMarker() {
   QCOMPARE(sheet->mailboxes().back().last_message, std::string("uid-1"));
   // The processor's marker changes while the sheet is open, as a pass or a
   // Reset would change it; installing must not bring the stale copy back.
-  processor_->ClearMarkers();
+  store_->ClearMarkers();
   sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-  processor_->InstallConfiguration(sheet->settings(), sheet->mailboxes(), sheet->agents());
+  store_->Install(sheet->configuration());
 
-  std::vector<MailboxAccount> installed = processor_->mailboxes();
+  std::vector<MailboxAccount> installed = store_->Snapshot().mailboxes;
   QCOMPARE(Labels(installed),
            std::vector<std::string>({"ann@pop.a.org", "bob@pop.c.org", "zed@pop.moved.org"}));
   for (const MailboxAccount& account : installed) QVERIFY(account.last_message.empty());

@@ -1,0 +1,45 @@
+#include "app/activity_log.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quor {
+
+ActivityLog::~ActivityLog() {
+  if (file_) std::fclose(file_);
+}
+
+void ActivityLog::Open(const std::string& path, bool to_file) {
+  to_file_ = to_file;
+  if (!to_file) return;
+  // The log records addresses and subjects of the user's mail: owner only.
+  int descriptor = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  std::FILE* stream = descriptor >= 0 ? ::fdopen(descriptor, "a") : nullptr;
+  if (!stream) {
+    if (descriptor >= 0) ::close(descriptor);
+    // Lines then go to the window (or the terminal) only: standard output
+    // already carries them in headless mode, so it is not used a second time.
+    AddLine("Warning: Unable to open log file (" + path + ")");
+    return;
+  }
+  std::lock_guard lock(file_mutex_);
+  if (file_) std::fclose(file_);
+  file_ = stream;
+}
+
+void ActivityLog::AddLine(const std::string& line) {
+  {
+    std::lock_guard lock(file_mutex_);
+    // The switch is tested anew for every line: turning it off in Setup
+    // stops writing at once.
+    if (to_file_.load() && file_) {
+      std::fwrite(line.data(), 1, line.size(), file_);
+      std::fputc('\n', file_);
+      std::fflush(file_);
+    }
+  }
+  // Outside the lock: a window may take its time with a line.
+  if (front_end_) front_end_->AddLine(line);
+}
+
+}  // namespace quor

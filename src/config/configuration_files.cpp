@@ -1,0 +1,33 @@
+#include "config/configuration_files.h"
+
+#include "config/agents_file.h"
+#include "config/config_paths.h"
+#include "config/settings_file.h"
+
+namespace quor {
+
+ConfigurationFiles::ConfigurationFiles(std::string profile_path, std::string base_directory)
+    : profile_path_(std::move(profile_path)), base_directory_(std::move(base_directory)) {}
+
+std::string ConfigurationFiles::agents_path() const {
+  return InBaseDirectory(base_directory_, "quoragts.ini");
+}
+
+Configuration ConfigurationFiles::Load() const {
+  Configuration configuration;
+  SettingsFile::Load(profile_path_, configuration.settings, configuration.mailboxes);
+  configuration.agents = AgentsFile::Load(agents_path());
+  if (configuration.settings.log_file.empty()) {
+    configuration.settings.log_file = InBaseDirectory(base_directory_, "quor.log");
+  }
+  return configuration;
+}
+
+bool ConfigurationFiles::Save(const Configuration& configuration) const {
+  bool settings_saved =
+      SettingsFile::Save(profile_path_, configuration.settings, configuration.mailboxes);
+  bool agents_saved = AgentsFile::Save(agents_path(), configuration.agents);
+  return settings_saved && agents_saved;
+}
+
+}  // namespace quor

@@ -1,0 +1,34 @@
+#pragma once
+// Where a configuration is stored and how it is read and written as a whole:
+// the settings and mailboxes in the profile file, the agents in
+// quoragts.ini in the base directory (backed up before every save).
+// Stateless apart from the two paths; each call reads or writes whole files.
+
+#include <string>
+
+#include "config/configuration.h"
+
+namespace quor {
+
+class ConfigurationFiles {
+ public:
+  // base_directory: empty for the current folder.
+  ConfigurationFiles(std::string profile_path, std::string base_directory);
+
+  const std::string& profile_path() const { return profile_path_; }
+  const std::string& base_directory() const { return base_directory_; }
+  std::string agents_path() const;
+
+  // Reads settings, mailboxes and agents (missing files give defaults). An
+  // empty log file setting becomes quor.log in the base directory.
+  Configuration Load() const;
+  // Writes settings and mailboxes, then the agents file after its backup.
+  // True when both files were written completely.
+  bool Save(const Configuration& configuration) const;
+
+ private:
+  std::string profile_path_;
+  std::string base_directory_;
+};
+
+}  // namespace quor

@@ -1,0 +1,39 @@
+#include "engine/mail_delivery.h"
+
+#include <sys/stat.h>
+
+#include <ctime>
+
+#include "base/line_breaks.h"
+#include "message/mailbox_address.h"
+#include "message/message_composer.h"
+
+namespace quor {
+
+int DeliverMessage(SmtpClient& client, const OutgoingMessage& message) {
+  if (message.sender.empty() || message.to.empty()) return -1;
+  // An address text with a line break would add a command of its own, even
+  // where the bare address taken from it has none.
+  if (HasLineBreak(message.sender) || HasLineBreak(message.to) || HasLineBreak(message.cc)) {
+    return -1;
+  }
+  MailEnvelope envelope;
+  envelope.sender = MailboxAddress(message.sender);
+  for (const std::string& piece : SplitRecipients(message.to)) {
+    envelope.recipients.push_back(MailboxAddress(piece));
+  }
+  for (const std::string& piece : SplitRecipients(message.cc)) {
+    envelope.recipients.push_back(MailboxAddress(piece));
+  }
+  return client.SendMail(envelope, [&message](ByteOutput& data) {
+    MessageComposer composer(data);
+    return composer.ComposeMessage(message, std::time(nullptr));
+  });
+}
+
+bool AttachmentExists(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0;
+}
+
+}  // namespace quor
