@@ -60,7 +60,10 @@ system_dovecot_pid() {
   [ -n "$base_dir" ] || base_dir=/run/dovecot
   pid=$("${sudo_cmd[@]}" cat "${base_dir%/}/master.pid" 2>/dev/null) || return 0
   case "$pid" in '' | *[!0-9]*) return 0 ;; esac
-  if [ "$(ps -p "$pid" -o comm= 2>/dev/null)" = dovecot ]; then echo "$pid"; fi
+  local state command
+  read -r state command < <(ps -p "$pid" -o stat= -o comm= 2>/dev/null) || return 0
+  # A zombie has ended already; only a live master counts.
+  if [ "$command" = dovecot ] && [[ "$state" != Z* ]]; then echo "$pid"; fi
 }
 
 echo "Installing: ${missing[*]}"
