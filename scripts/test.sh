@@ -39,7 +39,11 @@ cpp_files() {
       -o -name '*.hpp' \) | sort)
   fi
 }
-mapfile -t sources < <(cpp_files)
+sources=()
+while IFS= read -r file; do
+  # A tracked file deleted in the work tree is not there to check.
+  if [ -f "$root/$file" ]; then sources+=("$file"); fi
+done < <(cpp_files)
 if [ ${#sources[@]} -eq 0 ]; then
   echo "No C++ files found under src, tests and bench" >&2
   exit 1
