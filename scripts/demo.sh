@@ -3,6 +3,7 @@
 # server and an SMTP server on loopback, a handful of sample messages, a sample
 # profile and agents file in build/demo-home, then `quor --headless --once`
 # on them. Prints the activity log and what was sent and saved.
+# Runs as a normal user: only installing missing packages asks for sudo.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${JOBS:-2}
