@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "fixtures/row_name.h"
+
 namespace quor {
 
 namespace {
@@ -70,7 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
         ChainCase{"T join 7 F", {Condition(true, kAnd), Condition(false, ConditionJoin{7})}, false},
         ChainCase{"F join 7 T", {Condition(false, kAnd), Condition(true, ConditionJoin{7})}, true},
         ChainCase{
-            "F join -1 F", {Condition(false, kAnd), Condition(false, ConditionJoin{-1})}, false}));
+            "F join -1 F", {Condition(false, kAnd), Condition(false, ConditionJoin{-1})}, false}),
+    NameRowsBy(&ChainCase::written));
 
 struct OperatorCase {
   const char* text;
@@ -106,7 +109,11 @@ INSTANTIATE_TEST_SUITE_P(
         OperatorCase{"Hello", "contains ", "Hello", false},
         OperatorCase{"Hello", "", "Hello", false},
         OperatorCase{"aaaaaaab", "contains", "aaab", true},
-        OperatorCase{"abababac", "contains", "ababac", true}));
+        OperatorCase{"abababac", "contains", "ababac", true}),
+    [](const ::testing::TestParamInfo<OperatorCase>& info) {
+      const OperatorCase& c = info.param;
+      return RowName(info.index, std::string(c.text) + " " + c.op + " " + c.value);
+    });
 
 TEST(TestConditionBytes, ZeroBytesTakePartInComparisons) {
   std::string text("a\0b", 3);

@@ -39,19 +39,6 @@ OutgoingMessage Simple(std::string to, std::string body = "Hello\n") {
   return message;
 }
 
-// The lines of what a client wrote, CR LF removed.
-Lines SplitLines(const std::string& written) {
-  Lines lines;
-  size_t start = 0;
-  while (start < written.size()) {
-    size_t end = written.find("\r\n", start);
-    if (end == std::string::npos) end = written.size();
-    lines.push_back(written.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 // Greeting and HELO accepted.
 StreamScript& Greeted(StreamScript& script) {
   return script.Send("220 fake ready\r\n").Expect(kHelo).Send("250 hello\r\n");
@@ -90,7 +77,7 @@ TEST(MailDeliveryTest, SendsEnvelopeHeaderBlockAndBody) {
   // HELO, MAIL, three RCPT, DATA; To, To, Cc, From, Subject, Date,
   // MIME-Version, Content-Type, encoding, length, empty line, two body lines,
   // the closing empty line, the dot; QUIT.
-  Lines lines = SplitLines(script.Written());
+  Lines lines = script.WrittenLines();
   ASSERT_EQ(lines.size(), 22u);
   EXPECT_EQ(lines[0], "HELO " + LocalHostName());
   EXPECT_EQ(lines[6], "To: Ann <ann>");

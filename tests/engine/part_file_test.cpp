@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/captured_log.h"
+#include "fixtures/row_name.h"
 #include "fixtures/test_files.h"
 
 namespace quor {
@@ -136,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"tab\there\r\n.txt", "tabhere.txt"}, NameCase{"\x01\x02\x7f", ""},
                       NameCase{"\n.profile", "_profile"},
                       NameCase{"report..final.pdf", "report..final.pdf"},
-                      NameCase{"\xff\xfe bad utf8", "\xff\xfe bad utf8"}));
+                      NameCase{"\xff\xfe bad utf8", "\xff\xfe bad utf8"}),
+    NameRowsBy(&NameCase::name));
 
 TEST(SafePartNameLength, LongNameKeepsItsExtension) {
   std::string name = std::string(10 * 1024, 'n') + ".pdf";

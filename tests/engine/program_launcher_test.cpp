@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fixtures/recorder_script.h"
+#include "fixtures/row_name.h"
 #include "fixtures/test_files.h"
 
 namespace quor {
@@ -51,7 +52,8 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"prog a; rm -rf ~", {"prog", "a;", "rm", "-rf", "~"}},
         SplitCase{"prog $(reboot) `id` | x > y", {"prog", "$(reboot)", "`id`", "|", "x", ">", "y"}},
         SplitCase{"prog 'single quotes' stay", {"prog", "'single", "quotes'", "stay"}},
-        SplitCase{"prog line\nfeed", {"prog", "line\nfeed"}}));
+        SplitCase{"prog line\nfeed", {"prog", "line\nfeed"}}),
+    NameRowsBy(&SplitCase::line));
 
 class ProgramLauncherTest : public ::testing::Test {
  protected:

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/captured_log.h"
+#include "fixtures/row_name.h"
 #include "fixtures/test_files.h"
 
 namespace quor {
@@ -45,7 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
         SubstitutionCase{"{ Subj ect }", ""}, SubstitutionCase{"{Subject}{ordernum}", "Order 4242"},
         // Inserted values are not scanned again.
         SubstitutionCase{"{braces}", "{Subject}"}, SubstitutionCase{"", ""},
-        SubstitutionCase{"plain text", "plain text"}));
+        SubstitutionCase{"plain text", "plain text"}),
+    NameRowsBy(&SubstitutionCase::input));
 
 TEST(SubstituteBytes, ZeroBytesAreKept) {
   FieldMap fields{{"v", std::string("x\0y", 3)}};

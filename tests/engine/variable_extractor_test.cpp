@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/captured_log.h"
+#include "fixtures/row_name.h"
 
 namespace quor {
 
@@ -61,7 +62,8 @@ INSTANTIATE_TEST_SUITE_P(
         SingleRuleCase{"unknown start kind stays, next character copies", "abc",
                        Rule(MarkerKind{-3}, "", MarkerKind::kNextCharacter, "", "v"), "a"},
         SingleRuleCase{"unknown end kind copies nothing", "abc",
-                       Rule(MarkerKind{4}, "", MarkerKind{99}, "", "v"), ""}));
+                       Rule(MarkerKind{4}, "", MarkerKind{99}, "", "v"), ""}),
+    NameRowsBy(&SingleRuleCase::label));
 
 class ExtractionTest : public ::testing::Test {
  protected:

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <string>
 
+#include "fixtures/row_name.h"
+
 namespace quor {
 
 namespace {
@@ -38,7 +40,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ServiceCase{"pop3", htons(110)}, ServiceCase{"smtp", htons(25)},
                       ServiceCase{"", -1}, ServiceCase{"no-such-service", -1},
                       // A number that is no port is refused, not cut to another port.
-                      ServiceCase{"65536", -1}, ServiceCase{"99999999999999999999", -1}));
+                      ServiceCase{"65536", -1}, ServiceCase{"99999999999999999999", -1}),
+    NameRowsBy(&ServiceCase::name));
 
 struct HostCase {
   const char* name;
@@ -57,7 +60,8 @@ INSTANTIATE_TEST_SUITE_P(Hosts, ResolveHostTest,
                                            HostCase{"localhost", htonl(0x7F000001)},
                                            HostCase{"", kNoAddress},
                                            HostCase{"1.2.3.4.5", kNoAddress},
-                                           HostCase{"no-such-host.invalid", kNoAddress}));
+                                           HostCase{"no-such-host.invalid", kNoAddress}),
+                         NameRowsBy(&HostCase::name));
 
 TEST(LocalHostNameTest, IsTheSystemsHostName) {
   char expected[256] = {};

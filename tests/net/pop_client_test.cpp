@@ -14,6 +14,7 @@
 
 #include "fixtures/dovecot_server.h"
 #include "fixtures/line_feeder.h"
+#include "fixtures/row_name.h"
 #include "fixtures/scripted_server.h"
 #include "fixtures/scripted_stream.h"
 #include "fixtures/test_files.h"
@@ -40,19 +41,6 @@ std::string OnTheWire(const std::string& text) {
     wire += line + "\r\n";
   }
   return wire + ".\r\n";
-}
-
-// The lines of what a client wrote, CR LF removed.
-Lines SplitLines(const std::string& written) {
-  Lines lines;
-  size_t start = 0;
-  while (start < written.size()) {
-    size_t end = written.find("\r\n", start);
-    if (end == std::string::npos) end = written.size();
-    lines.push_back(written.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
 }
 
 // ---- Reply parsing ----------------------------------------------------------
@@ -139,7 +127,7 @@ class PopClientScriptTest : public ::testing::Test {
   int Retrieve(int number) { return client_.RetrieveMessage(number, parser_); }
 
   // Every line the client wrote, line ends removed.
-  Lines Sent() const { return SplitLines(script_.Written()); }
+  Lines Sent() const { return script_.WrittenLines(); }
 
   StreamScript script_;
   PopClient client_{kShortWait};
@@ -312,7 +300,10 @@ INSTANTIATE_TEST_SUITE_P(Replies, PopClientGarbageTest,
                                            std::string(" +OK 2 320\r\n"),
                                            std::string("\x01\xff\x7f garbage\n"),
                                            std::string("-ERR 2 320\r\n"),
-                                           std::string("\0+OK 2\r\n", 8)));
+                                           std::string("\0+OK 2\r\n", 8)),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           return RowName(info.index, info.param);
+                         });
 
 struct StatCase {
   const char* reply;
@@ -334,7 +325,8 @@ INSTANTIATE_TEST_SUITE_P(Replies, PopClientStatTest,
                                            StatCase{"+OK 0 0\r\n", 0},
                                            // A negative count would read as a network error.
                                            StatCase{"+OK -3 0\r\n", 0},
-                                           StatCase{"+OK 99999999999 0\r\n", INT_MAX}));
+                                           StatCase{"+OK 99999999999 0\r\n", INT_MAX}),
+                         NameRowsBy(&StatCase::reply));
 
 TEST_F(PopClientScriptTest, UniqueIdIsCutAndMissingIdGivesEmptyText) {
   const std::string long_id(300, 'u');
@@ -409,7 +401,8 @@ INSTANTIATE_TEST_SUITE_P(Limits, PopClientSizeLimitTest,
                                            SizeCase{0, "+OK 1 200000\r\n"},  // 0: no limit
                                            SizeCase{100, "+OK 1\r\n"},       // no size: 0
                                            SizeCase{100, "+OK 1 -500\r\n"},
-                                           SizeCase{0, "+OK 1 99999999999999999999999\r\n"}));
+                                           SizeCase{0, "+OK 1 99999999999999999999999\r\n"}),
+                         NameRowsBy(&SizeCase::list_reply));
 
 TEST_F(PopClientScriptTest, RefusedListOrRetrGivesZero) {
   LoggedIn()
@@ -700,7 +693,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "<p style=\"color:red\">Weekly news: the office is closed on Friday.</p>"},
         SampleCase{"quoted_printable.eml", "=?iso-8859-1?Q?Caf=E9?= menu", 0, "Caf\xE9 = okdone\n"},
         SampleCase{"dot_lines.eml", "Lines with dots", 0,
-                   "dots.\n.hidden\n..two dots\n.\nThe line above held a single dot.\n"}));
+                   "dots.\n.hidden\n..two dots\n.\nThe line above held a single dot.\n"}),
+    NameRowsBy(&SampleCase::file));
 
 TEST_F(PopClientDovecotTest, PictureArrivesByteForByte) {
   server_.Deliver("ann", SampleMessage("mixed_gif.eml"));
