@@ -1,6 +1,8 @@
 // quor: the mail processor. Opens the control panel when a display is
 // present, otherwise (or with --headless) runs headless.
 
+#include <signal.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -33,6 +35,10 @@ std::string BaseName(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader of standard output that goes away (`quor --headless | head`) must
+  // not end the process in the middle of a pass: the write fails, the log file
+  // and the pass go on. Started programs get the default back.
+  signal(SIGPIPE, SIG_IGN);
   std::string program = BaseName(argc > 0 ? argv[0] : "quor");
   CommandLine command_line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   switch (command_line.request) {

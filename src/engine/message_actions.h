@@ -16,7 +16,8 @@ namespace quor {
 
 // "Send an Outgoing Message": properties mailto, cclist, subject, message (a
 // template file path), attachCount and attach0, attach1, ...; every text but
-// the template path is substituted from `fields`.
+// the template path is substituted from `fields`, the attachment paths with
+// each value as one path step (Insertion::kPathStep).
 void SendMessageAction(const AgentAction& action, const FieldMap& fields, ActionContext& context);
 
 // "Forward Incoming Message": sends context.message to the substituted mailto.

@@ -15,9 +15,10 @@ namespace quor {
 // 0700 when missing; the current folder when the base directory is empty); an
 // empty name becomes "~rmp<index>". A name containing "/" is a path of its own:
 // only trusted callers pass such names, names from messages go through
-// SafePartName first. An existing file is replaced. A file that cannot be
-// created is not reported; a write that makes no progress logs
-// "ERROR: writing file <path>".
+// SafePartName first. An existing file is replaced; a symbolic link at the
+// path is never written through: it is left alone and logs
+// "ERROR: writing file <path>", as does a write that makes no progress. Any
+// other file that cannot be created is not reported.
 std::string WritePartFile(ActionContext& context, int index, size_t length, const char* bytes,
                           const std::string& name);
 
