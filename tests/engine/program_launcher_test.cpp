@@ -121,7 +121,7 @@ TEST_F(ProgramLauncherTest, ArgumentsArriveAsSplitWithoutAShell) {
   EXPECT_EQ(Arg(6), "*");
 }
 
-TEST_F(ProgramLauncherTest, ProgramGetsEnvironmentFolderAndNullInputOnly) {
+TEST_F(ProgramLauncherTest, ProgramGetsEnvironmentFolderAndNullInputAndOutputOnly) {
   std::string script = RecorderScript();
   setenv("QUOR_LAUNCHER_MARK", "inherited value", 1);
   // A descriptor without close-on-exec must still not reach the program.
@@ -137,6 +137,9 @@ TEST_F(ProgramLauncherTest, ProgramGetsEnvironmentFolderAndNullInputOnly) {
   EXPECT_NE(ReadWholeFile(folder_.File("env")).find("QUOR_LAUNCHER_MARK=inherited value\n"),
             std::string::npos);
   EXPECT_EQ(ReadWholeFile(folder_.File("stdin")), "/dev/null\n");
+  // What it prints must not reach the processor's own output.
+  EXPECT_EQ(ReadWholeFile(folder_.File("stdout")), "/dev/null\n");
+  EXPECT_EQ(ReadWholeFile(folder_.File("stderr")), "/dev/null\n");
   EXPECT_FALSE(FileExists(folder_.File("fd7")));
   char cwd[4096];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
