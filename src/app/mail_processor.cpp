@@ -32,6 +32,9 @@ void MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
   // The previous session goes first, closing a connection still open.
   pop_client_.reset();
   pop_client_ = std::make_unique<PopClient>(timings_.pop_reply_wait_seconds);
+  pop_client_->set_transfer_pace(
+      {.grace_seconds = timings_.retrieval_grace_seconds,
+       .minimum_bytes_per_second = timings_.retrieval_minimum_bytes_per_second});
   pop_client_->set_size_limit(static_cast<long>(std::max(pass.settings.size_limit_kilobytes, 0)) *
                               1000);
   log_.AddLine("[" + stamp + "] - Checking mailbox " + mailbox.Label() + "...");
@@ -56,13 +59,16 @@ void MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
   }
 
   int count = pop_client_->MessageCount();
+  std::vector<std::string> ids;
+  if (count > 0 && !ReadUniqueIds(count, ids)) {
+    pop_client_->Logout();
+    return;
+  }
   int first = 1;
   if (!mailbox.last_message.empty()) {
-    for (int k = 1; k <= count; ++k) {
-      std::string id;
-      if (pop_client_->UniqueId(k, id) <= 0) break;
-      if (id == mailbox.last_message) {
-        first = k + 1;
+    for (size_t k = 0; k < ids.size(); ++k) {
+      if (ids[k] == mailbox.last_message) {
+        first = static_cast<int>(k) + 2;
         break;
       }
     }
@@ -77,10 +83,29 @@ void MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
                    "...");
       ProcessMessage(mailbox, pass, m);
     }
-    std::string id;
-    if (pop_client_->UniqueId(count, id) > 0) configuration_.StoreMarker(mailbox.id, id);
+    if (!ids.empty()) configuration_.StoreMarker(mailbox.id, ids.back());
   }
   pop_client_->Logout();
+}
+
+bool MailProcessor::ReadUniqueIds(int count, std::vector<std::string>& ids) {
+  int result = pop_client_->UniqueIds(ids);
+  if (result < 0) {
+    log_.AddLine("ERROR - General network error.");
+    return false;
+  }
+  if (result == 0) {
+    ids.clear();
+    return true;
+  }
+  // A marker that cannot be stored as it came would never match again, and
+  // the mailbox would be handled whole at every pass.
+  if (ids.size() != static_cast<size_t>(count) ||
+      !std::all_of(ids.begin(), ids.end(), IsValidUniqueId)) {
+    log_.AddLine("ERROR - The server sent an invalid unique id.");
+    return false;
+  }
+  return true;
 }
 
 int MailProcessor::ProcessMessage(const MailboxAccount& mailbox, const Configuration& pass,

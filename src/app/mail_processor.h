@@ -29,6 +29,9 @@ struct ProcessorTimings {
   int pop_reply_wait_seconds = 119;
   int smtp_reply_wait_seconds = 29;
   int program_wait_milliseconds = 600000;
+  // A message retrieval must average this rate once it has run the grace.
+  int retrieval_grace_seconds = 119;
+  long long retrieval_minimum_bytes_per_second = 1000;
 };
 
 class MailProcessor {
@@ -56,6 +59,12 @@ class MailProcessor {
  private:
   // One mailbox of the pass, from the "Checking mailbox" line to QUIT.
   void CheckMailbox(const MailboxAccount& mailbox, const Configuration& pass);
+  // The unique id of every message of the open session, read before any
+  // message is, into ids (ids[n - 1] for message n). False, after logging
+  // why, when the mailbox must be skipped: the listing failed, or an id is
+  // missing or holds a byte no marker can keep. A server that refuses the
+  // listing gives no ids: every message counts as new and no marker is kept.
+  bool ReadUniqueIds(int count, std::vector<std::string>& ids);
   // Retrieves message n of the open session and offers it to the agents.
   // The retrieval result.
   int ProcessMessage(const MailboxAccount& mailbox, const Configuration& pass, int number);

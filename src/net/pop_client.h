@@ -18,10 +18,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "base/message_line_sink.h"
 #include "net/byte_stream.h"
 #include "net/line_reader.h"
+#include "net/transfer_pace.h"
 
 namespace quor {
 
@@ -33,6 +36,13 @@ std::optional<long long> StatCount(std::string_view reply);
 std::optional<long long> ListSize(std::string_view reply);
 // UIDL "+OK 1 abc" -> "abc" ("%*s %*d %s"), cut at `limit` characters.
 std::optional<std::string> UidlId(std::string_view reply, size_t limit);
+// A line of the UIDL listing, "1 abc" -> {1, "abc"} ("%d %s"), the id cut at
+// `limit` characters; none without a number.
+std::optional<std::pair<long long, std::string>> UidlListingLine(std::string_view line,
+                                                                 size_t limit);
+// True for an id a marker can hold: one or more characters, each from 0x21 to
+// 0x7E, the only ones a unique id may have.
+bool IsValidUniqueId(std::string_view id);
 
 class PopClient {
  public:
@@ -60,6 +70,14 @@ class PopClient {
   int MessageCount();
   // UIDL n; on a positive reply the id (cut at kUniqueIdLimit) goes to out.
   int UniqueId(int number, std::string& out);
+  // UIDL: the ids the listing names, ids[n - 1] for message n, each cut at
+  // kUniqueIdLimit; as long as the highest number named, empty where the
+  // listing named none. Numbers beyond the last MessageCount(), and numbers
+  // far ahead of the lines read so far (memory follows the listing, not a
+  // claimed count), are ignored. The reply result; a listing far longer than
+  // the message count is given up on (-EMSGSIZE). Keeps the transfer pace,
+  // like a message.
+  int UniqueIds(std::vector<std::string>& ids);
   int DeleteMessage(int number);
   // LIST n, the size limit, RETR n; the message's lines go to `sink`, which
   // sees BeginMessage, the lines and EndMessage only when RETR was accepted.
@@ -72,6 +90,11 @@ class PopClient {
   std::string LastReply() const { return reply_; }
 
   bool connected() const { return stream_ != nullptr && stream_->is_open(); }
+  // The pace a message retrieval (and the id listing) must keep as a whole:
+  // each piece must still come within the reply wait, and the whole transfer,
+  // once it has run the grace time, must average the minimum rate, or it is
+  // abandoned like a silent server.
+  void set_transfer_pace(const PaceLimits& limits) { pace_limits_ = limits; }
   void set_size_limit(long bytes) { size_limit_ = bytes; }
   long size_limit() const { return size_limit_; }
   int message_count() const { return message_count_; }
@@ -94,6 +117,7 @@ class PopClient {
   int Abandon(int result);
 
   int reply_wait_seconds_;
+  PaceLimits pace_limits_;
   std::unique_ptr<ByteStream> stream_;
   LineReader reader_;
   std::string reply_;

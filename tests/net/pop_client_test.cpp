@@ -553,6 +553,66 @@ TEST(PopClientWaitTest, WellBehavedServerCostsNoWaitAfterAMessage) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(900));
 }
 
+// ---- Servers that drip, against the real clock ------------------------------
+// Each piece comes well within the reply wait, so only a bound on the whole
+// reply or the whole retrieval ends the wait.
+
+TEST(PopClientDripTest, DrippingStatusLineEndsAtTheReplyWait) {
+  ScriptedServer server;
+  server.Drip("+OK " + std::string(60, 'g') + "\r\n", 1, milliseconds(100));
+  server.Start();
+  PopClient client(1);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client.Connect("127.0.0.1", server.port_text()), -ETIMEDOUT);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  EXPECT_FALSE(client.connected());
+}
+
+struct DripCase {
+  std::string label;
+  size_t body_bytes;
+  size_t piece;
+  int pause_milliseconds;
+  bool whole;  // the retrieval keeps the pace and gets the whole message
+};
+
+class PopClientRetrievalPaceTest : public ::testing::TestWithParam<DripCase> {};
+
+TEST_P(PopClientRetrievalPaceTest, RetrievalMustKeepTheMinimumAverage) {
+  const DripCase& c = GetParam();
+  const std::string body(c.body_bytes, 'b');
+  ScriptedServer server;
+  server.Send("+OK ready\r\n")
+      .Expect("LIST 1")
+      .Send("+OK 1 " + std::to_string(c.body_bytes) + "\r\n")
+      .Expect("RETR 1")
+      .Send("+OK\r\n")
+      .Drip("Subject: drip\r\n\r\n" + body + "\r\n.\r\n", c.piece,
+            milliseconds(c.pause_milliseconds));
+  server.Start();
+  // Every piece comes within the reply wait; the pace is what is tested.
+  PopClient client(2);
+  client.set_transfer_pace({.grace_seconds = 1, .minimum_bytes_per_second = 1000});
+  ASSERT_EQ(client.Connect("127.0.0.1", server.port_text()), 1);
+  MailMessage message;
+  MessageParser parser(message);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client.RetrieveMessage(1, parser), 1);
+  EXPECT_EQ(message.Subject(), "drip");
+  EXPECT_EQ(message.Text() == body + "\n", c.whole) << message.Text().size();
+  EXPECT_EQ(client.connected(), c.whole);
+  // The drip would take 10 s; it is given up on when the grace ends.
+  if (!c.whole) {
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, PopClientRetrievalPaceTest,
+    ::testing::Values(DripCase{"a byte every 50 ms is given up on", 200, 1, 50, false},
+                      DripCase{"slow but steady is read to the end", 6000, 150, 50, true}),
+    NameRowsBy(&DripCase::label));
+
 TEST_F(PopClientScriptTest, RetrievalReplacesThePreviousMessage) {
   LoggedIn()
       .Expect("LIST 1")
