@@ -13,8 +13,10 @@
 // carries its entry's key, so rows with the same text each lead to their own
 // entry, whatever order the sort gave them.
 //
-// The selection handler runs when the user picks a row and, if the page asks
-// for it, after every rebuild.
+// The selection handler runs when the user picks a row, also when they click
+// the row that is already selected (a page whose fields show the selected
+// entry puts its values back after they were typed over), and, if the page
+// asks for it, after every rebuild.
 //
 // The editor borrows the list widget; it must not outlive it. UI thread only.
 
@@ -63,10 +65,13 @@ class ListEditor {
     list_->setSortingEnabled(order == RowOrder::kSortedByText);
     selection_changed_ = QObject::connect(list_, &QListWidget::itemSelectionChanged, list_,
                                           [this] { selection_handler_(); });
+    row_clicked_ = QObject::connect(list_, &QListWidget::itemClicked, list_,
+                                    [this](QListWidgetItem*) { selection_handler_(); });
   }
 
   ~ListEditor() {
     QObject::disconnect(selection_changed_);
+    QObject::disconnect(row_clicked_);
   }
 
   ListEditor(const ListEditor&) = delete;
@@ -159,6 +164,7 @@ class ListEditor {
   std::function<void()> selection_handler_;
   AfterRebuild after_rebuild_;
   QMetaObject::Connection selection_changed_;
+  QMetaObject::Connection row_clicked_;
 };
 
 }  // namespace quor

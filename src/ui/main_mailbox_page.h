@@ -9,7 +9,8 @@
 // The list box is sorted by "user@server"; the account order (the order of
 // checking and saving) is the order of creation, except that Replace moves
 // the account concerned to the end. The fields show the account of the row
-// the user picks; Add, Replace and Delete leave what was typed in them.
+// the user picks, also when they click the row that is already selected;
+// Add, Replace and Delete leave what was typed in them.
 // UI thread only.
 
 #include <QWidget>
