@@ -6,6 +6,7 @@
 
 #include "app/mail_processor.h"
 #include "ui/agent_editor.h"
+#include "ui/first_field.h"
 #include "ui/main_agent_page.h"
 #include "ui/main_mailbox_page.h"
 #include "ui/main_settings_page.h"
@@ -48,6 +49,8 @@ QuorSheet::QuorSheet(const MailProcessor& processor, QWidget* parent) : QDialog(
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs_);
   layout->addWidget(buttons);
+  // The tab bar comes first in Tab order; the sheet opens on the agent list.
+  FocusFirstField(agent_page_);
 }
 
 Settings QuorSheet::settings() const { return settings_page_->settings(); }
