@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -15,6 +16,7 @@
 #include "ui/action_dialog.h"
 #include "ui/agent_actions_page.h"
 #include "ui/agent_editor.h"
+#include "ui/main_settings_page.h"
 #include "ui/quor_sheet.h"
 
 namespace quor {
@@ -98,6 +100,8 @@ class TestKeyboardFocus : public QObject {
   void dialogOpensOnItsFirstFieldAndTabFollowsTheLayout_data();
   void dialogOpensOnItsFirstFieldAndTabFollowsTheLayout();
   void saveDataTakesATypedFileNameAndEnter();
+  void settingsNumberFieldsAreReadWithTheirOwnLabels_data();
+  void settingsNumberFieldsAreReadWithTheirOwnLabels();
 
  private:
   std::unique_ptr<QDialog> Open(Dialog dialog);
@@ -256,6 +260,27 @@ void TestKeyboardFocus::saveDataTakesATypedFileNameAndEnter() {
   QCOMPARE(opened->result(), int(QDialog::Accepted));
   auto* editor = static_cast<ActionDialog*>(opened.get());
   QCOMPARE(editor->action().Property("outfile"), std::string("orders.txt"));
+}
+
+void TestKeyboardFocus::settingsNumberFieldsAreReadWithTheirOwnLabels_data() {
+  QTest::addColumn<QString>("label");
+  QTest::addColumn<QString>("unit");
+  QTest::newRow("check interval") << "Check Incoming Mail Every:"
+                                  << "minutes";
+  QTest::newRow("size limit") << "Ignore Message Larger Than:"
+                              << "kilobytes (0 for no limit)";
+}
+
+void TestKeyboardFocus::settingsNumberFieldsAreReadWithTheirOwnLabels() {
+  QFETCH(QString, label);
+  QFETCH(QString, unit);
+  MainSettingsPage page{Settings{}};
+  QLineEdit* field = FieldLabelled<QLineEdit>(&page, label);
+  QVERIFY(field);
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(field);
+  QVERIFY(accessible);
+  QCOMPARE(accessible->text(QAccessible::Name), label);
+  QCOMPARE(accessible->text(QAccessible::Description), unit);
 }
 
 }  // namespace quor
