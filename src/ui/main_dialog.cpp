@@ -11,6 +11,7 @@
 #include <QStringDecoder>
 #include <QThread>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ui/quor_sheet.h"
 
@@ -201,43 +202,48 @@ void MainDialog::PassFinished() {
 
 void MainDialog::AddLine(const std::string& line) {
   if (QThread::currentThread() == thread()) {
-    AppendLine(line);
+    DeliverPendingLines(&line);
     return;
   }
-  std::unique_lock lock(line_mutex_);
+  std::lock_guard lock(line_mutex_);
   if (sink_closed_) return;
+  // Lines the list would push out at once need not wait for it.
+  if (pending_lines_.size() == kMaximumLogLines) pending_lines_.pop_front();
   pending_lines_.push_back(line);
-  const uint64_t ticket = ++lines_posted_;
-  QMetaObject::invokeMethod(this, &MainDialog::DeliverPendingLines, Qt::QueuedConnection);
-  line_delivered_.wait(lock, [&] { return sink_closed_ || lines_delivered_ >= ticket; });
+  if (delivery_queued_) return;
+  delivery_queued_ = true;
+  // Queued under the lock, so that nothing is queued once the sink is closed.
+  QMetaObject::invokeMethod(
+      this, [this] { DeliverPendingLines(); }, Qt::QueuedConnection);
 }
 
-void MainDialog::DeliverPendingLines() {
+void MainDialog::DeliverPendingLines(const std::string* line) {
   std::deque<std::string> lines;
   {
     std::lock_guard lock(line_mutex_);
     lines.swap(pending_lines_);
+    // A line from the UI thread itself leaves a queued delivery queued.
+    if (!line) delivery_queued_ = false;
   }
-  for (const std::string& line : lines) AppendLine(line);
-  {
-    std::lock_guard lock(line_mutex_);
-    lines_delivered_ += lines.size();
-  }
-  line_delivered_.notify_all();
+  if (line) lines.push_back(*line);
+  if (lines.empty()) return;
+
+  // Only the newest lines can stay: skip the rest, then make room at the top
+  // for what is added, so the list never holds more than its maximum.
+  const int added = static_cast<int>(std::min<size_t>(lines.size(), kMaximumLogLines));
+  const int excess = log_list_->count() + added - kMaximumLogLines;
+  if (excess > 0) log_list_->model()->removeRows(0, excess);
+  QStringList rows;
+  rows.reserve(added);
+  for (auto next = lines.end() - added; next != lines.end(); ++next)
+    rows.append(DisplayText(*next));
+  log_list_->addItems(rows);
+  log_list_->scrollToBottom();
 }
 
 void MainDialog::CloseSink() {
-  {
-    std::lock_guard lock(line_mutex_);
-    sink_closed_ = true;
-  }
-  line_delivered_.notify_all();
-}
-
-void MainDialog::AppendLine(const std::string& line) {
-  log_list_->addItem(DisplayText(line));
-  while (log_list_->count() > kMaximumLogLines) delete log_list_->takeItem(0);
-  log_list_->scrollToBottom();
+  std::lock_guard lock(line_mutex_);
+  sink_closed_ = true;
 }
 
 void MainDialog::ShowState(PanelState state) {

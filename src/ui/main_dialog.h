@@ -6,16 +6,20 @@
 //
 // Threads: everything but the two hooks and AddLine runs on the UI thread.
 // A pass runs on the driver's worker; its log lines arrive through AddLine,
-// which hands each line to the UI thread and waits until it is in the list,
-// so the window shows the lines in the order the pass wrote them. The wait is
-// released when the window closes its sink, so a pass can never be left
-// waiting on a window that is going away. Exit never blocks the UI thread:
-// with a pass running it disables the buttons and finishes when the pass has
-// ended (the PassFinished hook, queued to the UI thread).
+// which only queues the line and returns: the worker never waits for the
+// window. The queue keeps at most the newest kMaximumLogLines lines, all the
+// list could show; the log file, written before AddLine, has every line. One
+// delivery at a time is queued to the UI thread, which takes the whole batch
+// and adds it to the list, so the list shows the newest lines in the order
+// the pass wrote them however far it falls behind. A line from the UI thread
+// itself is added at once, after the lines still queued. Once the window has
+// closed its sink (it is going away), AddLine from a worker does nothing.
+// Exit never blocks the UI thread: with a pass running it disables the
+// buttons and finishes when the pass has ended (the PassFinished hook, queued
+// to the UI thread).
 
 #include <QDialog>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -44,7 +48,7 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
 
   // Sets up the processor from the options; nothing runs before StartUp().
   explicit MainDialog(const StartupOptions& options, QWidget* parent = nullptr);
-  // Releases a pass waiting in AddLine, then waits for it to end.
+  // Closes the sink, then waits for a running pass to end.
   ~MainDialog() override;
 
   // Loads the configuration, starts the first pass at once and arms the
@@ -58,8 +62,7 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
   // so when that pass has ended. Also the title bar's Close.
   void Exit();
 
-  // LogSink: any thread; returns when the line is in the list (or the window
-  // has closed its sink).
+  // LogSink: any thread; never waits for the UI thread.
   void AddLine(const std::string& line) override;
   // DriverHooks: worker thread; both only queue a call to the UI thread.
   void ExitRequested() override;
@@ -86,8 +89,8 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
   enum class ExitState { kNone, kAfterSetup, kWaitingForPass, kDone };
 
   void ShowState(PanelState state);
-  void AppendLine(const std::string& line);
-  void DeliverPendingLines();
+  // UI thread: adds the queued lines, then line when given, to the list.
+  void DeliverPendingLines(const std::string* line = nullptr);
   void CloseSink();
   void OnPassFinished();
   void FinishExit();
@@ -101,12 +104,11 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
   std::atomic<uint64_t> passes_finished_{0};
   uint64_t passes_finished_at_save_ = 0;
 
-  // Lines handed over by the worker, and how far the UI thread has got.
+  // Lines from the worker waiting for the UI thread, at most
+  // kMaximumLogLines of them, and whether a delivery is queued.
   std::mutex line_mutex_;
-  std::condition_variable line_delivered_;
   std::deque<std::string> pending_lines_;
-  uint64_t lines_posted_ = 0;
-  uint64_t lines_delivered_ = 0;
+  bool delivery_queued_ = false;
   bool sink_closed_ = false;
 
   QLabel* status_ = nullptr;
