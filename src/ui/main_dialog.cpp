@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QStringDecoder>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -78,6 +79,10 @@ MainDialog::MainDialog(const StartupOptions& options, QWidget* parent) : QDialog
   log_list_->setSelectionMode(QAbstractItemView::SingleSelection);
   log_list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   log_list_->setUniformItemSizes(true);
+  batch_timer_ = new QTimer(this);
+  batch_timer_->setSingleShot(true);
+  batch_timer_->setInterval(kLineBatchInterval);
+  connect(batch_timer_, &QTimer::timeout, this, &MainDialog::DeliverQueuedLines);
   auto* log_label = new QLabel(tr("Activity Log:"), this);
   log_label->setBuddy(log_list_);
 
@@ -173,6 +178,8 @@ void MainDialog::Exit() {
 }
 
 void MainDialog::FinishExit() {
+  // The panel ends showing every line written before it did.
+  ShowLines(TakeQueuedLines());
   exit_state_ = ExitState::kDone;
   passes_finished_at_save_ = passes_finished_.load();
   processor_.SaveConfiguration();
@@ -180,6 +187,8 @@ void MainDialog::FinishExit() {
 }
 
 void MainDialog::OnPassFinished() {
+  // A pass's last lines need not wait for the next batch.
+  ShowLines(TakeQueuedLines());
   if (exit_state_ == ExitState::kWaitingForPass && !driver_->pass_in_progress()) FinishExit();
 }
 
@@ -202,7 +211,9 @@ void MainDialog::PassFinished() {
 
 void MainDialog::AddLine(const std::string& line) {
   if (QThread::currentThread() == thread()) {
-    DeliverPendingLines(&line);
+    std::deque<std::string> lines = TakeQueuedLines();
+    lines.push_back(line);
+    ShowLines(lines);
     return;
   }
   std::lock_guard lock(line_mutex_);
@@ -213,21 +224,35 @@ void MainDialog::AddLine(const std::string& line) {
   if (delivery_queued_) return;
   delivery_queued_ = true;
   // Queued under the lock, so that nothing is queued once the sink is closed.
-  QMetaObject::invokeMethod(
-      this, [this] { DeliverPendingLines(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, &MainDialog::DeliverQueuedLines, Qt::QueuedConnection);
 }
 
-void MainDialog::DeliverPendingLines(const std::string* line) {
+void MainDialog::DeliverQueuedLines() {
   std::deque<std::string> lines;
   {
     std::lock_guard lock(line_mutex_);
     lines.swap(pending_lines_);
-    // A line from the UI thread itself leaves a queued delivery queued.
-    if (!line) delivery_queued_ = false;
+    // Nothing came since the last batch: the next line queues a delivery.
+    if (lines.empty()) {
+      delivery_queued_ = false;
+      return;
+    }
   }
-  if (line) lines.push_back(*line);
-  if (lines.empty()) return;
+  ShowLines(lines);
+  // Lines that come meanwhile wait for the next batch: however fast a pass
+  // logs, the list changes (and is painted) at most once an interval.
+  batch_timer_->start();
+}
 
+std::deque<std::string> MainDialog::TakeQueuedLines() {
+  std::deque<std::string> lines;
+  std::lock_guard lock(line_mutex_);
+  lines.swap(pending_lines_);
+  return lines;
+}
+
+void MainDialog::ShowLines(const std::deque<std::string>& lines) {
+  if (lines.empty()) return;
   // Only the newest lines can stay: skip the rest, then make room at the top
   // for what is added, so the list never holds more than its maximum.
   const int added = static_cast<int>(std::min<size_t>(lines.size(), kMaximumLogLines));

@@ -11,7 +11,9 @@
 // list could show; the log file, written before AddLine, has every line. One
 // delivery at a time is queued to the UI thread, which takes the whole batch
 // and adds it to the list, so the list shows the newest lines in the order
-// the pass wrote them however far it falls behind. A line from the UI thread
+// the pass wrote them however far it falls behind. Lines that come meanwhile
+// wait for the next batch, at most kLineBatchInterval later, or for the end
+// of the pass, whose hook shows them at once. A line from the UI thread
 // itself is added at once, after the lines still queued. Once the window has
 // closed its sink (it is going away), AddLine from a worker does nothing.
 // Exit never blocks the UI thread: with a pass running it disables the
@@ -20,6 +22,7 @@
 
 #include <QDialog>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -35,6 +38,7 @@
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QTimer;
 
 namespace quor {
 
@@ -45,6 +49,10 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
 
  public:
   static constexpr int kMaximumLogLines = 300;
+  // How often, at most, lines from a worker are added to the list: often
+  // enough to read as live, rarely enough that a pass logging tens of
+  // thousands of lines a second costs the UI thread next to nothing.
+  static constexpr std::chrono::milliseconds kLineBatchInterval{20};
 
   // Sets up the processor from the options; nothing runs before StartUp().
   explicit MainDialog(const StartupOptions& options, QWidget* parent = nullptr);
@@ -89,8 +97,11 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
   enum class ExitState { kNone, kAfterSetup, kWaitingForPass, kDone };
 
   void ShowState(PanelState state);
-  // UI thread: adds the queued lines, then line when given, to the list.
-  void DeliverPendingLines(const std::string* line = nullptr);
+  // UI thread: the queued delivery and the batch timer's tick.
+  void DeliverQueuedLines();
+  std::deque<std::string> TakeQueuedLines();
+  // Adds the lines to the list, keeping its newest kMaximumLogLines rows.
+  void ShowLines(const std::deque<std::string>& lines);
   void CloseSink();
   void OnPassFinished();
   void FinishExit();
@@ -105,7 +116,8 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
   uint64_t passes_finished_at_save_ = 0;
 
   // Lines from the worker waiting for the UI thread, at most
-  // kMaximumLogLines of them, and whether a delivery is queued.
+  // kMaximumLogLines of them, and whether a delivery is queued or the batch
+  // timer runs (either way the UI thread looks at the queue again).
   std::mutex line_mutex_;
   std::deque<std::string> pending_lines_;
   bool delivery_queued_ = false;
@@ -118,6 +130,7 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
   QPushButton* reset_button_ = nullptr;
   QPushButton* exit_button_ = nullptr;
   QListWidget* log_list_ = nullptr;
+  QTimer* batch_timer_ = nullptr;
 };
 
 }  // namespace quor
