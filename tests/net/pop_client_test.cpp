@@ -97,6 +97,25 @@ TEST(PopReplyParsingTest, UidlIdIsCutAtTheLimit) {
   EXPECT_EQ(UidlId("+OK 1 " + id + "\r\n", 0), "");
 }
 
+TEST(PopReplyParsingTest, UidlListingLineIsTheNumberAndTheWord) {
+  using Entry = std::optional<std::pair<long long, std::string>>;
+  EXPECT_EQ(UidlListingLine("1 000000016b16487c", 255), (Entry{{1, "000000016b16487c"}}));
+  EXPECT_EQ(UidlListingLine("12   spaced tail", 255), (Entry{{12, "spaced"}}));
+  EXPECT_EQ(UidlListingLine("3", 255), (Entry{{3, ""}}));
+  EXPECT_EQ(UidlListingLine("x abc", 255), Entry{});
+  EXPECT_EQ(UidlListingLine("4 " + std::string(300, 'u'), 255),
+            (Entry{{4, std::string(255, 'u')}}));
+}
+
+TEST(PopReplyParsingTest, ValidUniqueIdsHoldOnlyPrintableAscii) {
+  EXPECT_TRUE(IsValidUniqueId("000000016b16487c"));
+  EXPECT_TRUE(IsValidUniqueId("!~"));
+  for (std::string id : {std::string(), std::string("a\0b", 3), std::string("a b"),
+                         std::string("a\x1b"), std::string("a\x7f"), std::string("caf\xe9")}) {
+    EXPECT_FALSE(IsValidUniqueId(id)) << id;
+  }
+}
+
 // ---- Conversations with scripted servers ------------------------------------
 
 class PopClientScriptTest : public ::testing::Test {
@@ -348,6 +367,36 @@ TEST_F(PopClientScriptTest, UniqueIdIsCutAndMissingIdGivesEmptyText) {
   EXPECT_EQ(client_.UniqueId(3, id), 0);
   EXPECT_EQ(id, "kept");
   EXPECT_EQ(client_.LastReply(), "-ERR no such message\r\n");
+}
+
+TEST_F(PopClientScriptTest, UniqueIdListingGivesTheIdOfEveryMessage) {
+  LoggedIn()
+      .Expect("STAT\r\n")
+      .Send("+OK 3 300\r\n")
+      .Expect("UIDL\r\n")
+      .Send("+OK\r\n1 id-a\r\n3 id-c\r\n9 beyond-the-count\r\nnot a line\r\n2 id-b\r\n.\r\n")
+      .Expect("UIDL\r\n")
+      .Send("-ERR not supported\r\n");
+  ConnectAndLogIn();
+  ASSERT_EQ(client_.MessageCount(), 3);
+  std::vector<std::string> ids = {"stale"};
+  EXPECT_EQ(client_.UniqueIds(ids), 1);
+  EXPECT_EQ(ids, (Lines{"id-a", "id-b", "id-c"}));
+  EXPECT_EQ(client_.UniqueIds(ids), 0);
+  EXPECT_EQ(ids, Lines{});
+  EXPECT_TRUE(client_.connected());
+  EXPECT_EQ(script_.Errors(), Lines{});
+}
+
+TEST_F(PopClientScriptTest, EndlessUniqueIdListingIsGivenUpOn) {
+  std::string listing = "+OK\r\n";
+  for (int i = 0; i < 1100; ++i) listing += "1 again\r\n";
+  LoggedIn().Expect("STAT\r\n").Send("+OK 1 100\r\n").Expect("UIDL\r\n").Send(listing);
+  ConnectAndLogIn();
+  ASSERT_EQ(client_.MessageCount(), 1);
+  std::vector<std::string> ids;
+  EXPECT_EQ(client_.UniqueIds(ids), -EMSGSIZE);
+  EXPECT_FALSE(client_.connected());
 }
 
 TEST_F(PopClientScriptTest, DeleteSendsDeleWithTheNumber) {
