@@ -30,7 +30,8 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE
   OUTPUT_STRIP_TRAILING_WHITESPACE)
 # What the package test expects to find.
-set(QUOR_PACKAGE_VERSION "${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE}" PARENT_SCOPE)
+set(QUOR_PACKAGE_VERSION "${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE}")
+set(QUOR_PACKAGE_VERSION "${QUOR_PACKAGE_VERSION}" PARENT_SCOPE)
 set(QUOR_PACKAGE_ARCH "${CPACK_DEBIAN_PACKAGE_ARCHITECTURE}" PARENT_SCOPE)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
@@ -56,5 +57,22 @@ set(CPACK_COMPONENT_DESKTOP_DESCRIPTION
 The Qt window that quor opens when a display is present: start, stop and
 reset the passes, watch the activity log, and set up the mailboxes, the
 settings and the mail agents. Includes the menu entry and the icon.")
+
+# Each package carries the Debian changelog in its documentation folder.
+# string(TIMESTAMP) follows SOURCE_DATE_EPOCH when it is set.
+string(TIMESTAMP QUOR_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+configure_file(changelog.Debian.in changelog.Debian @ONLY)
+set(quor_changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.Debian.gz)
+add_custom_command(OUTPUT ${quor_changelog}
+  COMMAND gzip -9 -n -k -f ${CMAKE_CURRENT_BINARY_DIR}/changelog.Debian
+  DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/changelog.Debian VERBATIM)
+add_custom_target(quor_changelog ALL DEPENDS ${quor_changelog})
+install(FILES ${quor_changelog} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quor COMPONENT quor)
+if(TARGET quor-desktop)
+  install(FILES ${quor_changelog} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quor-desktop
+    COMPONENT desktop)
+  install(FILES quor-desktop.lintian-overrides DESTINATION
+    ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME quor-desktop COMPONENT desktop)
+endif()
 
 include(CPack)

@@ -145,6 +145,7 @@ TEST_F(DebianPackagesTest, EachPackageHoldsItsOwnFiles) {
                                       "usr/lib/systemd/user/quor-once.timer",
                                       "usr/lib/systemd/user/quor.service",
                                       "usr/share/doc/quor/README.md",
+                                      "usr/share/doc/quor/changelog.Debian.gz",
                                       "usr/share/doc/quor/copyright",
                                       "usr/share/man/man1/quor.1.gz",
                                       "usr/share/man/man5/quor.INI.5.gz",
@@ -153,8 +154,10 @@ TEST_F(DebianPackagesTest, EachPackageHoldsItsOwnFiles) {
   EXPECT_EQ(Contents(*desktop_), (std::vector<std::string>{
                                      "usr/libexec/quor/quor-desktop",
                                      "usr/share/applications/quor.desktop",
+                                     "usr/share/doc/quor-desktop/changelog.Debian.gz",
                                      "usr/share/doc/quor-desktop/copyright",
                                      "usr/share/icons/hicolor/scalable/apps/quor.svg",
+                                     "usr/share/lintian/overrides/quor-desktop",
                                  }));
 }
 
