@@ -40,11 +40,13 @@ class TimeZone {
   std::optional<std::string> old_;
 };
 
+constexpr const char* kMessageId = "<1.2@host.test>";
+
 std::string HeaderBlock(const OutgoingMessage& message, std::time_t now = 0) {
   std::string wire;
   StringOutput out(wire);
   TimeZone utc("UTC0");
-  MessageComposer(out).SendHeaderBlock(message, now);
+  MessageComposer(out).SendHeaderBlock(message, now, kMessageId);
   return wire;
 }
 
@@ -56,7 +58,9 @@ OutgoingMessage Basic() {
 }
 
 constexpr const char* kDate = "Date: Thu, 01 Jan 1970 00:00:00 +0000\r\n";
-constexpr const char* kMime = "MIME-Version: 1.0\r\n";
+// After the date: the message's id, the mark of automatic mail, the MIME version.
+constexpr const char* kMime =
+    "Message-ID: <1.2@host.test>\r\nAuto-Submitted: auto-generated\r\nMIME-Version: 1.0\r\n";
 
 TEST(MessageComposerHeader, EveryLineInItsPlace) {
   OutgoingMessage message;
@@ -106,7 +110,7 @@ TEST(MessageComposerHeader, LineBreaksInValuesAreDropped) {
   EXPECT_NE(block.find("From: Ann <ann@example.com>\r\n"), std::string::npos);
   EXPECT_NE(block.find("To: bobSubject: second\r\n"), std::string::npos);
   // Every CR is followed by LF and every line is a header line we wrote.
-  EXPECT_EQ(std::count(block.begin(), block.end(), '\n'), 6);
+  EXPECT_EQ(std::count(block.begin(), block.end(), '\n'), 8);
 }
 
 TEST(MessageComposerHeader, LongValuesAreKeptWhole) {
@@ -159,8 +163,24 @@ TEST(AttachmentContentType, ByCaseSensitiveExtension) {
   for (const Case& c : cases) EXPECT_EQ(AttachmentContentType(c.name), c.type) << c.name;
 }
 
-TEST(MultipartBoundary, CarriesSecondsAndMilliseconds) {
-  EXPECT_TRUE(std::regex_match(MultipartBoundary(), std::regex("NEXT_PART_[0-9]+_[0-9]+")));
+// "=_" never occurs in quoted-printable or Base64 text; the rest is random.
+TEST(MultipartBoundary, IsRandomAndCannotOccurInEncodedText) {
+  const std::string first = MultipartBoundary();
+  EXPECT_TRUE(std::regex_match(first, std::regex("NEXT_PART_=_[0-9A-F]{32}"))) << first;
+  EXPECT_NE(MultipartBoundary(), first);
+}
+
+TEST(NewMessageId, IsUniqueAndNamesTheHost) {
+  const std::string first = NewMessageId("mail.example.org");
+  EXPECT_TRUE(std::regex_match(first, std::regex("<[0-9]+\\.[0-9A-F]{24}@mail\\.example\\.org>")))
+      << first;
+  EXPECT_NE(NewMessageId("mail.example.org"), first);
+  // A host name that would break the header gives a harmless one.
+  for (const char* host : {"", "bad host", "x>y", "a\r\nb"}) {
+    EXPECT_TRUE(
+        std::regex_match(NewMessageId(host), std::regex("<[0-9]+\\.[0-9A-F]{24}@localhost>")))
+        << host;
+  }
 }
 
 std::string SinglePart(const std::string& body) {
@@ -172,15 +192,39 @@ std::string SinglePart(const std::string& body) {
 
 TEST(MessageComposerSinglePart, EmptyBodyEndsWithTheEncodingLine) {
   EXPECT_EQ(SinglePart(""),
-            "Content-Type: text/plain; charset=us-ascii\r\nContent-Transfer-Encoding: 7-bit\r\n");
+            "Content-Type: text/plain; charset=us-ascii\r\nContent-Transfer-Encoding: 7bit\r\n");
 }
 
 TEST(MessageComposerSinglePart, LengthIsTheBodySizePlusFive) {
   std::string body(100, 'b');
   EXPECT_EQ(SinglePart(body),
-            "Content-Type: text/plain; charset=us-ascii\r\nContent-Transfer-Encoding: 7-bit\r\n"
+            "Content-Type: text/plain; charset=us-ascii\r\nContent-Transfer-Encoding: 7bit\r\n"
             "Content-Length: 105\r\n\r\n" +
                 body);
+}
+
+// Bytes above 127 never go out as they are: quoted-printable, with the
+// charset they are valid in, and the length of what is sent.
+TEST(MessageComposerSinglePart, EightBitBodiesAreQuotedPrintable) {
+  struct Case {
+    std::string body;
+    std::string charset;
+    std::string sent;
+  } cases[] = {
+      {"Gr\xC3\xBC\xC3\x9F"
+       "e\n",
+       "utf-8", "Gr=C3=BC=C3=9Fe\n"},
+      {"Gr\xFC\xDF"
+       "e\n",
+       "unknown-8bit", "Gr=FC=DFe\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SinglePart(c.body), "Content-Type: text/plain; charset=" + c.charset +
+                                      "\r\nContent-Transfer-Encoding: quoted-printable\r\n"
+                                      "Content-Length: " +
+                                      std::to_string(c.sent.size() + 5) + "\r\n\r\n" + c.sent)
+        << c.charset;
+  }
 }
 
 class MessageComposerMultipart : public ::testing::Test {
