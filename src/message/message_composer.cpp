@@ -33,8 +33,8 @@ constexpr size_t kFoldColumn = 78;
 constexpr size_t kShortestWordWorthIt = 20;
 // Characters of one section of an encoded file name parameter.
 constexpr size_t kParameterSection = 60;
-// What the multipart writer returns when a part sent as it is holds the
-// delimiter (or changed since it was scanned): compose again.
+// What the multipart writer returns when a text part holds the delimiter (or
+// changed since it was scanned): compose again.
 constexpr int kBoundaryTaken = 2;
 
 constexpr std::string_view kHexDigits = "0123456789ABCDEF";
@@ -101,7 +101,6 @@ class TextScan {
     tail_ = window.substr(window.size() - keep);
   }
   bool ascii() const { return ascii_; }
-  // An ASCII text holding the delimiter cannot be sent as it is.
   bool holds_delimiter() const { return found_; }
   std::string_view charset() const {
     if (ascii_) return "us-ascii";
@@ -172,10 +171,10 @@ std::string_view EncodingName(PartEncoding encoding) {
   return "base64";
 }
 
-// Copies one attachment into the part in its encoding. A text sent as it is
-// is checked again on the way: false when it is no longer the ASCII text
-// without the delimiter that the scan found (the file changed meanwhile).
-// An unreadable file leaves the part empty.
+// Copies one attachment into the part in its encoding. A text is checked
+// again on the way: false when it now holds the delimiter, or when a text
+// sent as it is is no longer all ASCII (the file changed since the scan). An
+// unreadable file leaves the part empty.
 bool WritePartContent(const std::string& path, PartEncoding encoding, std::string_view delimiter,
                       FileOutput& out) {
   std::FILE* file = OpenAttachment(path);
@@ -192,6 +191,7 @@ bool WritePartContent(const std::string& path, PartEncoding encoding, std::strin
         out.Write(block, count);
         break;
       case PartEncoding::kQuotedPrintable:
+        check.Add({block, count});
         quoted_printable.Write(block, count);
         break;
       case PartEncoding::kBase64:
@@ -202,7 +202,8 @@ bool WritePartContent(const std::string& path, PartEncoding encoding, std::strin
   if (encoding == PartEncoding::kBase64) base64.Finish();
   if (encoding == PartEncoding::kQuotedPrintable) quoted_printable.Finish();
   std::fclose(file);
-  return check.ascii() && !check.holds_delimiter();
+  if (check.holds_delimiter()) return false;
+  return encoding != PartEncoding::kAsItIs || check.ascii();
 }
 
 bool IsAttributeCharacter(unsigned char byte) {
@@ -427,7 +428,7 @@ int WriteMultipart(std::FILE* file, std::string_view body,
   FileOutput out(file);
   TextScan body_scan(delimiter);
   body_scan.Add(body);
-  if (body_scan.ascii() && body_scan.holds_delimiter()) return kBoundaryTaken;
+  if (body_scan.holds_delimiter()) return kBoundaryTaken;
   out.Write("\r\n" + delimiter + "\r\n");
   if (body_scan.ascii()) {
     out.Write(
@@ -452,7 +453,7 @@ int WriteMultipart(std::FILE* file, std::string_view body,
     if (IsTextType(type)) {
       encoding = PartEncoding::kAsItIs;
       if (std::optional<TextScan> scan = ScanAttachment(path, delimiter)) {
-        if (scan->ascii() && scan->holds_delimiter()) return kBoundaryTaken;
+        if (scan->holds_delimiter()) return kBoundaryTaken;
         if (!scan->ascii()) {
           encoding = PartEncoding::kQuotedPrintable;
           charset = "; charset=" + std::string(scan->charset());

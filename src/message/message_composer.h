@@ -21,8 +21,9 @@
 // one 512-byte block whatever the attachment sizes, and gives the exact
 // length for the Content-Length line before the body is sent. Its boundary is
 // random and can never occur in quoted-printable or Base64 text ("=_" is in
-// it); the parts sent as they are (an ASCII body or text attachment) are
-// checked, and a boundary found in them is replaced by a new one.
+// it); the text parts (the body and text attachments, which an ASCII text
+// goes out as it is) are checked, and a boundary found in them is replaced by
+// a new one.
 // Stateless between calls; one thread at a time.
 
 #include <cstddef>
