@@ -151,7 +151,8 @@ std::string JoinSections(const std::vector<Section>& sections) {
 
 }  // namespace
 
-std::optional<std::string> ParameterValue(std::string_view field, std::string_view name) {
+std::optional<std::string> ParameterValue(std::string_view field, std::string_view name,
+                                          WordsInValue words) {
   std::optional<std::string> plain;
   std::optional<Section> single;
   std::map<int, Section> numbered;
@@ -178,7 +179,7 @@ std::optional<std::string> ParameterValue(std::string_view field, std::string_vi
   }
   if (!sections.empty()) return JoinSections(sections);
   if (single) return JoinSections({*single});
-  if (plain) return DecodeEncodedWords(*plain);
+  if (plain) return words == WordsInValue::kDecode ? DecodeEncodedWords(*plain) : *plain;
   return std::nullopt;
 }
 

@@ -22,7 +22,10 @@ namespace quor {
 //     the single "name*=" value) names. A charset iconv does not know leaves
 //     the joined value as written, its "%XX" escapes included.
 //   - A plain value ("name=value" or "name=\"value\"", backslash escapes
-//     undone) has its encoded words decoded.
-std::optional<std::string> ParameterValue(std::string_view field, std::string_view name);
+//     undone) has its encoded words decoded, unless the parameter is a
+//     token such as a boundary (WordsInValue::kKeep).
+enum class WordsInValue { kDecode, kKeep };
+std::optional<std::string> ParameterValue(std::string_view field, std::string_view name,
+                                          WordsInValue words = WordsInValue::kDecode);
 
 }  // namespace quor

@@ -326,7 +326,7 @@ void MessageParser::TakeFoldedBoundary() {
       subtype_end.front() != '\t') {
     return;
   }
-  std::optional<std::string> boundary = ParameterValue(type, "boundary");
+  std::optional<std::string> boundary = ParameterValue(type, "boundary", WordsInValue::kKeep);
   if (!boundary || boundary->empty()) return;
   boundary_.assign("--");
   boundary_.append(*boundary);

@@ -87,8 +87,9 @@ class MessageParser : public MessageLineSink {
   void EndParse();
 
   // With decoding on (the DecodeText setting), a multipart/mixed or
-  // multipart/alternative Content-Type whose boundary stands on a folded line
-  // sets the boundary as well, at the end of its header block. Off (the
+  // multipart/alternative Content-Type whose boundary the prefixes above do
+  // not see (it stands on a folded line, after another parameter, or without
+  // the blank) sets the boundary as well, at the end of its header block. Off (the
   // default), messages are parsed as they always have been. Set it between
   // retrievals.
   void set_decode_text(bool on) { decode_text_ = on; }

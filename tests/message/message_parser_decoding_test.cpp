@@ -120,6 +120,15 @@ TEST(MessageParserDecodingTest, WithoutDecodingAFoldedBoundaryIsNotTaken) {
   EXPECT_EQ(message.text.substr(0, 9), "preamble\n");
 }
 
+// A boundary is taken as written, even one that looks like an encoded word.
+TEST(MessageParserDecodingTest, FoldedBoundaryIsTakenAsWritten) {
+  const MailMessage message = ParseDecoding(
+      "Content-Type: multipart/mixed;\n boundary=\"=?utf-8?q?b?=\"\n\n--=?utf-8?q?b?=\n"
+      "Content-Transfer-Encoding: base64\n\nTWFu\n--=?utf-8?q?b?=--\n");
+  ASSERT_EQ(message.AttachmentCount(), 1);
+  EXPECT_EQ(message.Attachment(0)->data, "Man");
+}
+
 // Only the two multipart types the parser knows; a one-line boundary is
 // taken once, as it always was.
 TEST(MessageParserDecodingTest, FoldedBoundaryOfOtherTypesIsNotTaken) {
