@@ -45,18 +45,21 @@ bool IsTextPart(const MailAttachment& part) {
 MessageTexts::MessageTexts(const MailMessage& message, bool decode)
     : message_(message), decode_(decode) {
   if (!decode_) return;
-  for (size_t i = 0; i < std::size(kHeaderFields); ++i) {
-    decoded_headers_[i] =
-        DecodeEncodedWords((message.*kHeaderFields[i].text)(HeaderLines::kUnfolded));
+  size_t index = 0;
+  for (const HeaderField& header : kHeaderFields) {
+    decoded_headers_[index++] = DecodeEncodedWords((message.*header.text)(HeaderLines::kUnfolded));
   }
   decoded_text_ = DecodedText(message.Text(), message.text_content_type);
 }
 
 std::optional<std::string_view> MessageTexts::Header(std::string_view field) const {
-  for (size_t i = 0; i < std::size(kHeaderFields); ++i) {
-    if (field != kHeaderFields[i].name) continue;
-    if (decode_) return decoded_headers_[i];
-    return (message_.*kHeaderFields[i].text)(HeaderLines::kFirst);
+  size_t index = 0;
+  for (const HeaderField& header : kHeaderFields) {
+    if (field == header.name) {
+      if (decode_) return decoded_headers_[index];
+      return (message_.*header.text)(HeaderLines::kFirst);
+    }
+    ++index;
   }
   return std::nullopt;
 }
