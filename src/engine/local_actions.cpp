@@ -9,6 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "engine/message_fields.h"
 #include "engine/part_file.h"
 #include "engine/program_launcher.h"
 #include "engine/substitution.h"
@@ -101,7 +102,9 @@ void SaveAttachmentsAction(const AgentAction& action, const FieldMap&, ActionCon
   std::unordered_map<std::string, int> next_numbers;
   for (int i = 1; i < count; ++i) {
     const MailAttachment* attachment = context.message->Attachment(i);
-    std::string own_name = use_name ? SafePartName(attachment->name) : std::string();
+    std::string own_name =
+        use_name ? SafePartName(AttachmentName(*attachment, context.settings.decode_text))
+                 : std::string();
     const std::string& file_name = own_name.empty() ? basefile : own_name;
     std::string stem = directory + "/" + file_name;
     std::string path = use_numbering ? NumberedPath(stem, directory,
