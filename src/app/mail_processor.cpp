@@ -7,6 +7,7 @@
 #include "engine/action_context.h"
 #include "engine/agent_run.h"
 #include "net/pop_client.h"
+#include "net/tls_error.h"
 
 namespace quor {
 
@@ -36,9 +37,12 @@ void MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
                               1000);
   log_.AddLine("[" + stamp + "] - Checking mailbox " + mailbox.Label() + "...");
 
-  int result = pop_client_->Connect(mailbox.server, "pop3");
+  int result = pop_client_->Connect(mailbox.server, mailbox.security,
+                                    {pass.settings.certificate_authority_file});
   if (result < 0) {
-    log_.AddLine("ERROR - Failed to connect to POP server.");
+    // A session that could not be secured is skipped before the login.
+    log_.AddLine(pop_client_->tls_error() ? TlsErrorLine(pop_client_->tls_error())
+                                          : "ERROR - Failed to connect to POP server.");
     return;
   }
   if (result == 0) {

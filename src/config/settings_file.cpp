@@ -32,6 +32,22 @@ bool MakeFolderFor(const std::string& path) {
   return true;
 }
 
+// Keys added after profiles were in use: absent from a profile means the
+// default, so they are written only when needed.
+bool WriteUnlessDefault(ProfileFile& profile, const std::string& key, const std::string& value,
+                        const std::string& default_value) {
+  if (value == default_value && !profile.HasKey(kSection, key)) return true;
+  return profile.WriteString(kSection, key, value);
+}
+
+bool WriteUnlessDefault(ProfileFile& profile, const std::string& key, ConnectionSecurity security) {
+  return WriteUnlessDefault(profile, key, std::to_string(static_cast<int32_t>(security)), "0");
+}
+
+ConnectionSecurity Security(const ProfileFile& profile, const std::string& key) {
+  return ConnectionSecurityFromNumber(profile.GetInt(kSection, key, 0));
+}
+
 }  // namespace
 
 void SettingsFile::Load(const std::string& path, Settings& settings,
@@ -48,10 +64,14 @@ void SettingsFile::Load(const std::string& path, Settings& settings,
   settings.log_file = Text(profile, "Logfile");
   settings.log_to_file = profile.GetInt(kSection, "EnableLog", 1) != 0;
   settings.exit_after_check = profile.GetInt(kSection, "ExitOnCheck", 0) == 1;
+  settings.smtp_security = Security(profile, "SMTPSecurity");
+  settings.smtp_user_name = Text(profile, "SMTPUser");
+  settings.smtp_password = Text(profile, "SMTPPassword");
+  settings.certificate_authority_file = Text(profile, "CAFile");
 
   std::vector<std::string> keys = profile.Keys(kSection);
   int64_t last_present = -1;
-  for (const char* prefix : {"POPServer", "POPUser", "POPPassword", "POPLastMsg"}) {
+  for (const char* prefix : {"POPServer", "POPUser", "POPPassword", "POPLastMsg", "POPSecurity"}) {
     last_present = std::max(last_present, LastIndexPresent(keys, prefix, {""}));
   }
   int32_t count = BoundedRecordCount(profile.GetInt(kSection, "MailboxCount", 0), last_present,
@@ -62,6 +82,7 @@ void SettingsFile::Load(const std::string& path, Settings& settings,
     mailbox.user = Text(profile, Numbered("POPUser", index));
     mailbox.password = Text(profile, Numbered("POPPassword", index));
     mailbox.last_message = Text(profile, Numbered("POPLastMsg", index));
+    mailbox.security = Security(profile, Numbered("POPSecurity", index));
     mailboxes.push_back(std::move(mailbox));
   }
 }
@@ -81,6 +102,10 @@ bool SettingsFile::Save(const std::string& path, const Settings& settings,
   complete &= profile.WriteString(kSection, "Name", settings.sender_name);
   complete &= profile.WriteString(kSection, "Organization", settings.organization);
   complete &= profile.WriteString(kSection, "Reply", settings.reply_address);
+  complete &= WriteUnlessDefault(profile, "SMTPSecurity", settings.smtp_security);
+  complete &= WriteUnlessDefault(profile, "SMTPUser", settings.smtp_user_name, "");
+  complete &= WriteUnlessDefault(profile, "SMTPPassword", settings.smtp_password, "");
+  complete &= WriteUnlessDefault(profile, "CAFile", settings.certificate_authority_file, "");
   complete &= profile.WriteInt(kSection, "MailboxCount", static_cast<int32_t>(mailboxes.size()));
   for (size_t index = 0; index < mailboxes.size(); ++index) {
     const MailboxAccount& mailbox = mailboxes[index];
@@ -88,6 +113,7 @@ bool SettingsFile::Save(const std::string& path, const Settings& settings,
     complete &= profile.WriteString(kSection, Numbered("POPUser", index), mailbox.user);
     complete &= profile.WriteString(kSection, Numbered("POPPassword", index), mailbox.password);
     complete &= profile.WriteString(kSection, Numbered("POPLastMsg", index), mailbox.last_message);
+    complete &= WriteUnlessDefault(profile, Numbered("POPSecurity", index), mailbox.security);
   }
   if (!MakeFolderFor(path)) return false;
   return profile.Save(path) && complete;

@@ -7,6 +7,11 @@
 // to ProfileFile::kSettingsTextLimit characters; integers as their leading
 // digits.
 //
+// The keys of protected connections, SMTPSecurity, SMTPUser, SMTPPassword,
+// CAFile and POPSecurity<n>, are written only when their value is not the
+// default or the file has the key already (so that going back to the default
+// is saved too): a profile from before them loads and saves byte for byte.
+//
 // Stateless; each call reads or writes the whole file.
 
 #include <string>
@@ -29,12 +34,11 @@ class SettingsFile {
   // 0 or below gives no mailboxes.
   static void Load(const std::string& path, Settings& settings,
                    std::vector<MailboxAccount>& mailboxes);
-  // Writes every setting key and the mailboxes (keys of a longer earlier list
-  // stay in the file, as do keys and sections this program does not know).
-  // Creates the folder (mode 0700) when missing; the file is 0600. False when
-  // the file could not be written, or when it exists but cannot be read
-  // (then it is left as it is rather than replaced by this program's keys
-  // alone), or when a value held a line break and was cut.
+  // Writes every setting key (those above only when needed) and the mailboxes (keys of a longer
+  // earlier list stay in the file, as do keys and sections this program does not know). Creates the
+  // folder (mode 0700) when missing; the file is 0600. False when the file could not be written, or
+  // when it exists but cannot be read (then it is left as it is rather than replaced by this
+  // program's keys alone), or when a value held a line break and was cut.
   static bool Save(const std::string& path, const Settings& settings,
                    const std::vector<MailboxAccount>& mailboxes);
 };
