@@ -158,6 +158,7 @@ int TlsStream::Start(std::unique_ptr<ByteStream>& stream, const std::string& hos
 }
 
 bool TlsStream::Prepare(const std::string& host, const TlsOptions& options, TlsError& error) {
+  host_ = host;
   ERR_clear_error();
   context_ = SSL_CTX_new(TLS_client_method());
   if (context_ == nullptr) {
@@ -224,16 +225,7 @@ int TlsStream::Handshake(Deadline deadline, TlsError& error) {
   failed_ = true;
   long verify_result = SSL_get_verify_result(session_);
   if (verify_result != X509_V_OK) {
-    std::string host;
-    if (const char* name = SSL_get0_peername(session_)) host = name;
-    if (host.empty()) {
-      // An address check leaves no peer name: name the address instead.
-      X509_VERIFY_PARAM* parameters = SSL_get0_param(session_);
-      char* address = X509_VERIFY_PARAM_get1_ip_asc(parameters);
-      if (address != nullptr) host = address;
-      OPENSSL_free(address);
-    }
-    error = CertificateError(verify_result, host);
+    error = CertificateError(verify_result, host_);
     return -EPROTO;
   }
   if (inner_error_ == -ETIMEDOUT) {

@@ -76,6 +76,7 @@ class TlsStream : public ByteStream {
   int FailureResult(int ssl_error);
 
   std::unique_ptr<ByteStream> inner_;
+  std::string host_;  // the name or address the certificate must carry
   ssl_ctx_st* context_ = nullptr;
   ssl_st* session_ = nullptr;
   bool open_ = false;
