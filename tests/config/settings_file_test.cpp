@@ -251,12 +251,9 @@ TEST_F(SettingsFileTest, SecurityNumbersOutsideTheListCountAsTlsFromTheFirstByte
   const struct {
     const char* value;
     ConnectionSecurity expected;
-  } cases[] = {{"0", ConnectionSecurity::kNone},
-               {"", ConnectionSecurity::kNone},
-               {"1", ConnectionSecurity::kStartTls},
-               {"2", ConnectionSecurity::kImplicitTls},
-               {"3", ConnectionSecurity::kImplicitTls},
-               {"-1", ConnectionSecurity::kImplicitTls}};
+  } cases[] = {{"0", ConnectionSecurity::kNone},        {"", ConnectionSecurity::kNone},
+               {"1", ConnectionSecurity::kStartTls},    {"2", ConnectionSecurity::kImplicitTls},
+               {"3", ConnectionSecurity::kImplicitTls}, {"-1", ConnectionSecurity::kImplicitTls}};
   for (const auto& c : cases) {
     LoadFrom(std::string("[Settings]\nSMTPSecurity=") + c.value +
              "\nMailboxCount=1\nPOPSecurity0=" + c.value + "\n");

@@ -105,13 +105,12 @@ TEST_P(PopWithoutStlsTest, SkipsTheMailboxBeforeTheLogin) {
 
 INSTANTIATE_TEST_SUITE_P(
     Servers, PopWithoutStlsTest,
-    ::testing::Values(
-        NoStlsCase{"CapaWithoutStls", "+OK\r\nUSER\r\nTOP\r\n.\r\n", "",
-                   "ERROR - TLS: server does not offer STLS."},
-        NoStlsCase{"NoCapa", "-ERR unknown command\r\n", "",
-                   "ERROR - TLS: server does not offer STLS."},
-        NoStlsCase{"StlsRefused", "+OK\r\nSTLS\r\n.\r\n", "-ERR not now\r\n",
-                   "ERROR - TLS: server refused STLS (-ERR not now)."}),
+    ::testing::Values(NoStlsCase{"CapaWithoutStls", "+OK\r\nUSER\r\nTOP\r\n.\r\n", "",
+                                 "ERROR - TLS: server does not offer STLS."},
+                      NoStlsCase{"NoCapa", "-ERR unknown command\r\n", "",
+                                 "ERROR - TLS: server does not offer STLS."},
+                      NoStlsCase{"StlsRefused", "+OK\r\nSTLS\r\n.\r\n", "-ERR not now\r\n",
+                                 "ERROR - TLS: server refused STLS (-ERR not now)."}),
     NameRowsBy(&NoStlsCase::name));
 
 TEST_F(PopStartTlsScriptTest, ClearTextAfterTheStlsReplyEndsTheSession) {
@@ -151,9 +150,9 @@ TEST(PopTlsServerTest, StlsProtectsTheLogin) {
       .Send("+OK in\r\n");
   server.Start();
   PopClient client(5);
-  ASSERT_EQ(client.Connect(server.host_text(), ConnectionSecurity::kStartTls,
-                           TrustingTheTestAuthority()),
-            1)
+  ASSERT_EQ(
+      client.Connect(server.host_text(), ConnectionSecurity::kStartTls, TrustingTheTestAuthority()),
+      1)
       << TlsErrorLine(client.tls_error());
   // What CAPA said in clear is forgotten inside TLS.
   EXPECT_FALSE(client.HasCapability("STLS"));

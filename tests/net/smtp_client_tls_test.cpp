@@ -54,8 +54,8 @@ TEST(SmtpDefaultServiceTest, PortFollowsTheSecurity) {
 class SmtpLoginScriptTest : public ::testing::Test {
  protected:
   int Open(ConnectionSecurity security, const SmtpLogin& login) {
-    return client_.Open(script_.Stream(), security, "smtp.example.org",
-                        TrustingTheTestAuthority(), login);
+    return client_.Open(script_.Stream(), security, "smtp.example.org", TrustingTheTestAuthority(),
+                        login);
   }
   // The greeting and an EHLO reply that lists `extensions`.
   StreamScript& Greeted(const Lines& extensions) {
@@ -204,11 +204,15 @@ TEST_P(SmtpWithoutStartTlsTest, SendsNothingOfTheMail) {
 
 INSTANTIATE_TEST_SUITE_P(
     Servers, SmtpWithoutStartTlsTest,
-    ::testing::Values(NoStartTlsCase{"NotOffered", {"AUTH PLAIN", "8BITMIME"}, "",
+    ::testing::Values(NoStartTlsCase{"NotOffered",
+                                     {"AUTH PLAIN", "8BITMIME"},
+                                     "",
                                      "ERROR - TLS: server does not offer STARTTLS."},
-                      NoStartTlsCase{"NoExtensions", {}, "",
-                                     "ERROR - TLS: server does not offer STARTTLS."},
-                      NoStartTlsCase{"Refused", {"STARTTLS"}, "454 4.7.0 TLS not available\r\n",
+                      NoStartTlsCase{
+                          "NoExtensions", {}, "", "ERROR - TLS: server does not offer STARTTLS."},
+                      NoStartTlsCase{"Refused",
+                                     {"STARTTLS"},
+                                     "454 4.7.0 TLS not available\r\n",
                                      "ERROR - TLS: server refused STARTTLS (454 4.7.0 TLS not "
                                      "available)."}),
     NameRowsBy(&NoStartTlsCase::name));
@@ -284,8 +288,8 @@ TEST(SmtpTlsServerTest, UntrustedServerGetsNothingOfTheLogin) {
             0);
   EXPECT_EQ(client.tls_error().failure, TlsFailure::kUntrusted);
   ASSERT_TRUE(server.WaitForConnectionEnd());
-  EXPECT_THAT(server.Received(), ::testing::ElementsAre(::testing::StartsWith("EHLO "),
-                                                        "STARTTLS"));
+  EXPECT_THAT(server.Received(),
+              ::testing::ElementsAre(::testing::StartsWith("EHLO "), "STARTTLS"));
 }
 
 // ---- aiosmtpd with TLS and logins -------------------------------------------
@@ -336,14 +340,14 @@ TEST_P(SmtpClientAiosmtpdTest, MailArrivesAsAsked) {
 
 INSTANTIATE_TEST_SUITE_P(
     Servers, SmtpClientAiosmtpdTest,
-    ::testing::Values(AiosmtpdCase{"StartTlsWithLogin", ConnectionSecurity::kStartTls, true,
-                                   false, ConnectionSecurity::kStartTls, true},
+    ::testing::Values(AiosmtpdCase{"StartTlsWithLogin", ConnectionSecurity::kStartTls, true, false,
+                                   ConnectionSecurity::kStartTls, true},
                       AiosmtpdCase{"StartTlsLoginMechanismOnly", ConnectionSecurity::kStartTls,
                                    true, true, ConnectionSecurity::kStartTls, true},
                       AiosmtpdCase{"StartTlsWithoutLogin", ConnectionSecurity::kStartTls, false,
                                    false, ConnectionSecurity::kStartTls, true},
-                      AiosmtpdCase{"ImplicitTlsWithLogin", ConnectionSecurity::kImplicitTls,
-                                   true, false, ConnectionSecurity::kImplicitTls, true},
+                      AiosmtpdCase{"ImplicitTlsWithLogin", ConnectionSecurity::kImplicitTls, true,
+                                   false, ConnectionSecurity::kImplicitTls, true},
                       AiosmtpdCase{"ClearLoginOnTheLoopback", ConnectionSecurity::kNone, true,
                                    false, ConnectionSecurity::kNone, false}),
     NameRowsBy(&AiosmtpdCase::name));

@@ -83,9 +83,9 @@ TEST_F(TlsStreamTest, NameIsSentAsSniAndAnAddressIsNot) {
   std::unique_ptr<TcpStream> second;
   ASSERT_EQ(TcpStream::Connect(server_.host_text(), "0", second), 1);
   std::unique_ptr<ByteStream> by_address = std::move(second);
-  ASSERT_EQ(TlsStream::Start(by_address, "127.0.0.1", TrustingTheTestAuthority(), DeadlineIn(10),
-                             error_),
-            1)
+  ASSERT_EQ(
+      TlsStream::Start(by_address, "127.0.0.1", TrustingTheTestAuthority(), DeadlineIn(10), error_),
+      1)
       << TlsErrorLine(error_);
   ASSERT_TRUE(WaitUntil([&] { return server_.ServerNames().size() == 2; }));
   EXPECT_EQ(server_.ServerNames(), (Lines{"localhost", ""}));
@@ -208,9 +208,8 @@ TEST_F(TlsStreamTest, UnreadableCAFileIsNamed) {
     stream = std::move(connection);
     EXPECT_LT(TlsStream::Start(stream, "localhost", {path}, DeadlineIn(5), error_), 0);
     EXPECT_EQ(error_.failure, TlsFailure::kAuthorityFileUnusable);
-    EXPECT_EQ(TlsErrorLine(error_).rfind("ERROR - TLS: cannot read the certificates of CAFile " +
-                                             path,
-                                         0),
+    EXPECT_EQ(TlsErrorLine(error_).rfind(
+                  "ERROR - TLS: cannot read the certificates of CAFile " + path, 0),
               0u)
         << TlsErrorLine(error_);
   }
