@@ -52,7 +52,8 @@ class TlsStream : public ByteStream {
 
   int Read(char* buffer, size_t size, Deadline deadline) override;
   // True when decrypted bytes wait, or when the records that have arrived
-  // hold some (or the peer's close). Never waits.
+  // (read ahead, or waiting in the inner stream) hold some, or the peer's
+  // close. Never waits.
   bool HasInput() override;
   int Write(const char* data, size_t length, Deadline deadline) override;
   // Sends the close notification when it can go at once, then closes the

@@ -171,7 +171,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "ERROR - TLS: certificate not trusted (unable to get local issuer "
                     "certificate)."},
         FailureCase{"SelfSignedWithoutCAFile", Kind::kSelfSigned, "localhost", false,
-                    "ERROR - TLS: certificate not trusted (self-signed certificate)."}),
+                    "ERROR - TLS: certificate not trusted (self-signed certificate)."},
+        FailureCase{"NotYetValid", Kind::kNotYetValid, "localhost", true,
+                    "ERROR - TLS: certificate not yet valid."},
+        FailureCase{"ForClientsOnly", Kind::kClientOnly, "localhost", true,
+                    "ERROR - TLS: certificate rejected (unsuitable certificate purpose)."}),
     NameRowsBy(&FailureCase::name));
 
 TEST_F(TlsStreamTest, PlainTextServerFailsTheHandshake) {
