@@ -26,10 +26,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -449,13 +449,8 @@ SetReport MeasureSet(const DovecotServer& server, const std::string& name, const
     python_runs.push_back(PythonRun(server.port(), user, false));
     python_tls_runs.push_back(PythonRun(server.tls_port(), user, true));
   }
-  SetReport report{name,
-                   Best(yardstick_runs),
-                   Best(line_runs),
-                   Best(client_runs),
-                   Best(tls_runs),
-                   Best(python_runs),
-                   Best(python_tls_runs)};
+  SetReport report{name,           Best(yardstick_runs), Best(line_runs),      Best(client_runs),
+                   Best(tls_runs), Best(python_runs),    Best(python_tls_runs)};
   for (const RunResult* run : {&report.yardstick, &report.line_reader, &report.pop_client,
                                &report.pop_client_tls, &report.python, &report.python_tls}) {
     if (!run->ok) {
@@ -574,8 +569,9 @@ int main(int argc, char** argv) {
       "%-22s POP3S memory growth while retrieving %.2f x the largest message (target < 1x): "
       "%s\n",
       large.name.c_str(), tls_growth_ratio, tls_growth_ratio < 1.0 ? "met" : "MISSED");
-  std::printf("%-22s POP3S session set-up (TLS library, handshake, login): %.1f MB; in clear %.1f MB\n",
-              large.name.c_str(), (tls.session_rss_kb - tls.start_rss_kb) / 1024.0,
-              (large.pop_client.session_rss_kb - large.pop_client.start_rss_kb) / 1024.0);
+  std::printf(
+      "%-22s POP3S session set-up (TLS library, handshake, login): %.1f MB; in clear %.1f MB\n",
+      large.name.c_str(), (tls.session_rss_kb - tls.start_rss_kb) / 1024.0,
+      (large.pop_client.session_rss_kb - large.pop_client.start_rss_kb) / 1024.0);
   return met ? 0 : 2;
 }

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "app/time_stamp.h"
+#include "base/secret_text.h"
 #include "engine/action_context.h"
 #include "engine/agent_run.h"
 #include "net/pop_client.h"
@@ -55,7 +56,8 @@ void MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
     return;
   }
   if (result == 0) {
-    log_.AddLine(pop_client_->LastReply());
+    // A server that repeats the password must not bring it into the log.
+    log_.AddLine(MaskSecrets(pop_client_->LastReply(), {mailbox.password}));
     return;
   }
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "base/line_breaks.h"
+#include "base/secret_text.h"
 #include "net/dot_stuffing_output.h"
 #include "net/host_lookup.h"
 #include "net/tcp_stream.h"
@@ -66,20 +67,6 @@ std::string Base64(const std::string& text) {
                                static_cast<int>(text.size()));
   encoded.resize(static_cast<size_t>(std::max(length, 0)));
   return encoded;
-}
-
-// The text with every occurrence of each secret replaced, so that a server
-// that repeats what it was sent cannot bring a password into the log.
-std::string Masked(std::string text, const std::vector<std::string>& secrets) {
-  static const std::string kMask = "********";
-  for (const std::string& secret : secrets) {
-    if (secret.empty()) continue;
-    for (size_t at = text.find(secret); at != std::string::npos;
-         at = text.find(secret, at + kMask.size())) {
-      text.replace(at, secret.size(), kMask);
-    }
-  }
-  return text;
 }
 
 // True when the space-separated words hold `word`, letter case ignored.
@@ -263,7 +250,7 @@ int SmtpClient::LogIn(const SmtpLogin& login) {
 }
 
 int SmtpClient::LoginFailed(const std::vector<std::string>& secrets) {
-  login_failure_ = Masked(StripLineBreaks(reply_), secrets);
+  login_failure_ = MaskSecrets(StripLineBreaks(reply_), secrets);
   if (login_failure_.empty()) login_failure_ = "no reply";
   const std::string refusal = reply_;
   EndSession();

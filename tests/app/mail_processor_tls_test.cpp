@@ -178,6 +178,20 @@ INSTANTIATE_TEST_SUITE_P(
                     true, "ERROR - TLS: handshake failed (the server closed the connection)."}),
     NameRowsBy(&HostileCase::name));
 
+TEST_F(TlsPassTest, PasswordRepeatedByTheServerIsMaskedInTheLog) {
+  ScriptedServer server(std::chrono::seconds(5));
+  server.Send(kGreeting)
+      .Expect("USER ann")
+      .Send("+OK\r\n")
+      .Expect("PASS secret")
+      .Send("-ERR wrong password 'secret'\r\n")
+      .Close();
+  server.Start();
+  Lines lines = RunPass({Account(server.host_text(), ConnectionSecurity::kNone)}, "");
+  EXPECT_THAT(lines, ElementsAre("Checking mailbox ann@" + server.host_text() + "...",
+                                 "-ERR wrong password '********'\r\n", "Processing completed."));
+}
+
 // The log and the Mailbox field show the server text as written.
 TEST_F(TlsPassTest, Ipv6MailboxKeepsItsServerText) {
   if (!ScriptedServer::Ipv6LoopbackAvailable()) GTEST_SKIP() << "no IPv6 loopback here";
