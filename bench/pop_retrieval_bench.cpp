@@ -6,6 +6,9 @@
 // certificate checked against a test authority), in the same rounds, and
 // Python's ssl and socket modules read the same mail in clear and over TLS
 // (bench/pop3s_yardstick.py): how much slower the server itself is over TLS.
+// Last, PopClient in clear and over TLS reads the same mail from a small
+// server of this program's own that serves it from memory (OpenSSL for its
+// TLS), so that the client's own cost of TLS shows.
 //
 //   pop_retrieval_bench [--small-count N] [--large-count N] [--rounds N]
 //
@@ -19,6 +22,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <openssl/ssl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -31,7 +39,9 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fixtures/dovecot_server.h"
@@ -363,6 +373,201 @@ void LineReaderRun(const std::string& host, const std::string& user, RunResult& 
   result.ok = true;
 }
 
+// ---- A POP3 server that serves from memory ---------------------------------------
+
+// How a message travels in a RETR reply: CR LF line ends, a leading dot
+// doubled, the terminating line.
+std::string OnTheWire(const std::string& text) {
+  std::string wire;
+  wire.reserve(text.size() + text.size() / 30 + 8);
+  size_t position = 0;
+  while (position < text.size()) {
+    size_t end = text.find('\n', position);
+    if (end == std::string::npos) end = text.size();
+    if (text[position] == '.') wire += '.';
+    wire.append(text, position, end - position);
+    wire += "\r\n";
+    position = end + 1;
+  }
+  return wire + ".\r\n";
+}
+
+// Answers USER, PASS, STAT, LIST n, RETR n and QUIT for a fixed set of
+// messages, one connection at a time, in a thread of its own; with a
+// certificate, inside TLS from the first byte. It does next to no work per
+// byte, so a client's own costs show in its timings.
+class MemoryPopServer {
+ public:
+  MemoryPopServer(std::shared_ptr<const std::vector<std::string>> texts,
+                  std::shared_ptr<const std::vector<std::string>> wires,
+                  const CertificatePair* certificate)
+      : texts_(std::move(texts)), wires_(std::move(wires)) {
+    if (certificate != nullptr) {
+      context_ = SSL_CTX_new(TLS_server_method());
+      if (SSL_CTX_use_certificate_chain_file(context_, certificate->certificate_file.c_str()) !=
+              1 ||
+          SSL_CTX_use_PrivateKey_file(context_, certificate->key_file.c_str(), SSL_FILETYPE_PEM) !=
+              1) {
+        std::fprintf(stderr, "MemoryPopServer: cannot load the certificate\n");
+        std::exit(1);
+      }
+    }
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 4) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      std::perror("MemoryPopServer");
+      std::exit(1);
+    }
+    port_ = ntohs(address.sin_port);
+    // Lives as long as the program; the benchmark ends with exit().
+    std::thread([this] { Serve(); }).detach();
+  }
+
+  std::string host_text() const { return "127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  void Serve() {
+    sigset_t pipe_signal;
+    sigemptyset(&pipe_signal);
+    sigaddset(&pipe_signal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
+    for (;;) {
+      int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (connection < 0) continue;
+      int on = 1;
+      setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+      SSL* tls = nullptr;
+      if (context_ != nullptr) {
+        tls = SSL_new(context_);
+        SSL_set_fd(tls, connection);
+        if (SSL_accept(tls) != 1) {
+          SSL_free(tls);
+          close(connection);
+          continue;
+        }
+      }
+      Converse(connection, tls);
+      if (tls != nullptr) SSL_free(tls);
+      close(connection);
+    }
+  }
+
+  void Converse(int connection, SSL* tls) {
+    auto send_all = [&](const std::string& bytes) {
+      if (tls != nullptr) {
+        size_t written = 0;
+        return SSL_write_ex(tls, bytes.data(), bytes.size(), &written) == 1;
+      }
+      return send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+             static_cast<ssize_t>(bytes.size());
+    };
+    std::string pending;
+    auto read_line = [&](std::string& line) {
+      for (;;) {
+        size_t end = pending.find("\r\n");
+        if (end != std::string::npos) {
+          line = pending.substr(0, end);
+          pending.erase(0, end + 2);
+          return true;
+        }
+        char buffer[512];
+        size_t count = 0;
+        if (tls != nullptr) {
+          if (SSL_read_ex(tls, buffer, sizeof buffer, &count) != 1) return false;
+        } else {
+          ssize_t got = recv(connection, buffer, sizeof buffer, 0);
+          if (got <= 0) return false;
+          count = static_cast<size_t>(got);
+        }
+        pending.append(buffer, count);
+      }
+    };
+    const std::vector<std::string>& texts = *texts_;
+    size_t total = 0;
+    for (const std::string& text : texts) total += text.size();
+    if (!send_all("+OK ready\r\n")) return;
+    std::string line;
+    while (read_line(line)) {
+      size_t number = 0;
+      std::sscanf(line.c_str(), "%*s %zu", &number);
+      const bool known = number >= 1 && number <= texts.size();
+      std::string reply;
+      if (line.rfind("STAT", 0) == 0) {
+        reply = "+OK " + std::to_string(texts.size()) + " " + std::to_string(total) + "\r\n";
+      } else if (line.rfind("LIST ", 0) == 0 && known) {
+        reply = "+OK " + std::to_string(number) + " " + std::to_string(texts[number - 1].size()) +
+                "\r\n";
+      } else if (line.rfind("RETR ", 0) == 0 && known) {
+        reply = "+OK message follows\r\n" + (*wires_)[number - 1];
+      } else if (line.rfind("QUIT", 0) == 0) {
+        send_all("+OK bye\r\n");
+        return;
+      } else {
+        reply = "+OK\r\n";
+      }
+      if (!send_all(reply)) return;
+    }
+  }
+
+  std::shared_ptr<const std::vector<std::string>> texts_;
+  std::shared_ptr<const std::vector<std::string>> wires_;
+  SSL_CTX* context_ = nullptr;
+  int listener_ = -1;
+  int port_ = 0;
+};
+
+// The same mail in clear and over TLS, served by a process of its own: the
+// mail it holds must not count in the memory of the measured runs, which are
+// forked from this one.
+struct MemoryServers {
+  pid_t pid = -1;
+  std::string clear_host;
+  std::string tls_host;
+};
+
+MemoryServers ServeFromMemory(const std::function<std::string(int)>& make_message, int count) {
+  const CertificatePair certificate =
+      TestCertificates::Shared().Pair(TestCertificates::Kind::kValid);
+  int pipe_ends[2];
+  if (pipe(pipe_ends) != 0) {
+    std::perror("pipe");
+    std::exit(1);
+  }
+  pid_t child = fork();
+  if (child == 0) {
+    close(pipe_ends[0]);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    auto texts = std::make_shared<std::vector<std::string>>();
+    auto wires = std::make_shared<std::vector<std::string>>();
+    for (int number = 1; number <= count; ++number) {
+      texts->push_back(make_message(number));
+      wires->push_back(OnTheWire(texts->back()));
+    }
+    MemoryPopServer clear(texts, wires, nullptr);
+    MemoryPopServer tls(texts, wires, &certificate);
+    std::string ports = clear.host_text() + " " + tls.host_text() + "\n";
+    [[maybe_unused]] ssize_t written = write(pipe_ends[1], ports.data(), ports.size());
+    close(pipe_ends[1]);
+    for (;;) pause();
+  }
+  close(pipe_ends[1]);
+  char ports[128] = {};
+  ssize_t got = read(pipe_ends[0], ports, sizeof ports - 1);
+  close(pipe_ends[0]);
+  char clear[64] = {};
+  char tls[64] = {};
+  if (got <= 0 || std::sscanf(ports, "%63s %63s", clear, tls) != 2) {
+    std::fprintf(stderr, "the memory server did not start\n");
+    std::exit(1);
+  }
+  return {child, clear, tls};
+}
+
 // ---- Python's reading, in clear and over TLS ------------------------------------
 
 RunResult PythonRun(int port, const std::string& user, bool tls) {
@@ -395,6 +600,8 @@ struct SetReport {
   RunResult pop_client_tls;
   RunResult python;  // Python's reader, timing and bytes only
   RunResult python_tls;
+  RunResult memory_clear;  // PopClient against the memory server
+  RunResult memory_tls;
 };
 
 RunResult Best(const std::vector<RunResult>& runs) {
@@ -414,8 +621,9 @@ RunResult Best(const std::vector<RunResult>& runs) {
   return best;
 }
 
-SetReport MeasureSet(const DovecotServer& server, const std::string& name, const std::string& user,
-                     int expected_attachments, int rounds) {
+SetReport MeasureSet(const DovecotServer& server, const MemoryServers& memory,
+                     const std::string& name, const std::string& user, int expected_attachments,
+                     int rounds) {
   // A first pass lets the server build its index; it also yields the sizes.
   RunResult warm_up = RunInChild([&](RunResult& r) { YardstickRun(server.port(), user, r); });
   if (!warm_up.ok) {
@@ -434,6 +642,8 @@ SetReport MeasureSet(const DovecotServer& server, const std::string& name, const
   std::vector<RunResult> tls_runs;
   std::vector<RunResult> python_runs;
   std::vector<RunResult> python_tls_runs;
+  std::vector<RunResult> memory_clear_runs;
+  std::vector<RunResult> memory_tls_runs;
   for (int round = 0; round < rounds; ++round) {
     yardstick_runs.push_back(
         RunInChild([&](RunResult& r) { YardstickRun(server.port(), user, r); }));
@@ -448,11 +658,27 @@ SetReport MeasureSet(const DovecotServer& server, const std::string& name, const
     })));
     python_runs.push_back(PythonRun(server.port(), user, false));
     python_tls_runs.push_back(PythonRun(server.tls_port(), user, true));
+    memory_clear_runs.push_back(sized(RunInChild([&](RunResult& r) {
+      PopClientRun(memory.clear_host, ConnectionSecurity::kNone, user, expected_attachments, r);
+    })));
+    memory_tls_runs.push_back(sized(RunInChild([&](RunResult& r) {
+      PopClientRun(memory.tls_host, ConnectionSecurity::kImplicitTls, user, expected_attachments,
+                   r);
+    })));
   }
-  SetReport report{name,           Best(yardstick_runs), Best(line_runs),      Best(client_runs),
-                   Best(tls_runs), Best(python_runs),    Best(python_tls_runs)};
-  for (const RunResult* run : {&report.yardstick, &report.line_reader, &report.pop_client,
-                               &report.pop_client_tls, &report.python, &report.python_tls}) {
+  SetReport report;
+  report.name = name;
+  report.yardstick = Best(yardstick_runs);
+  report.line_reader = Best(line_runs);
+  report.pop_client = Best(client_runs);
+  report.pop_client_tls = Best(tls_runs);
+  report.python = Best(python_runs);
+  report.python_tls = Best(python_tls_runs);
+  report.memory_clear = Best(memory_clear_runs);
+  report.memory_tls = Best(memory_tls_runs);
+  for (const RunResult* run :
+       {&report.yardstick, &report.line_reader, &report.pop_client, &report.pop_client_tls,
+        &report.python, &report.python_tls, &report.memory_clear, &report.memory_tls}) {
     if (!run->ok) {
       std::fprintf(stderr, "%s: %s\n", name.c_str(), run->error);
       std::exit(1);
@@ -499,13 +725,15 @@ int main(int argc, char** argv) {
   for (int number = 1; number <= large_count; ++number) {
     server.Deliver("large", LargeMessage(number));
   }
+  const MemoryServers small_memory = ServeFromMemory(SmallMessage, small_count);
+  const MemoryServers large_memory = ServeFromMemory(LargeMessage, large_count);
 
   std::vector<SetReport> reports;
-  reports.push_back(
-      MeasureSet(server, std::to_string(small_count) + " x 20 KB", "small", 0, rounds));
+  reports.push_back(MeasureSet(server, small_memory, std::to_string(small_count) + " x 20 KB",
+                               "small", 0, rounds));
   // The text part and the Base64 part each become an attachment.
-  reports.push_back(
-      MeasureSet(server, std::to_string(large_count) + " x 5 MB", "large", 2, rounds));
+  reports.push_back(MeasureSet(server, large_memory, std::to_string(large_count) + " x 5 MB",
+                               "large", 2, rounds));
 
   std::printf("%-22s %-10s %8s %10s %9s %9s %9s %11s %11s\n", "set", "reader", "messages", "MB",
               "seconds", "CPU s", "MB/s", "peak RSS MB", "growth MB");
@@ -516,13 +744,16 @@ int main(int argc, char** argv) {
     PrintRow(report.name, "POP3S", report.pop_client_tls);
     PrintRow(report.name, "Python", report.python);
     PrintRow(report.name, "Python TLS", report.python_tls);
+    PrintRow(report.name, "mem clear", report.memory_clear);
+    PrintRow(report.name, "mem POP3S", report.memory_tls);
   }
   std::printf(
       "\n(best of %d rounds; MB = 10^6 bytes as LIST announced them; RSS in MiB;\n"
       " growth = peak RSS minus the RSS the run started with; lines = the\n"
       " connection layer alone, reading PopClient's line pieces without parsing;\n"
       " POP3S = PopClient over TLS from the first byte; Python = Python's own\n"
-      " reading in clear and over TLS, bench/pop3s_yardstick.py)\n\n",
+      " reading in clear and over TLS, bench/pop3s_yardstick.py; mem = PopClient\n"
+      " against a server of the benchmark's own that serves the mail from memory)\n\n",
       rounds);
 
   // Memory: the largest message of the benchmark sets the bound; with small
@@ -557,6 +788,9 @@ int main(int argc, char** argv) {
     std::printf("%-22s Python over TLS: %5.1f%% of Python in clear (the server's own cost)\n",
                 report.name.c_str(),
                 MegabytesPerSecond(report.python_tls) / MegabytesPerSecond(report.python) * 100);
+    std::printf(
+        "%-22s from memory, POP3S: %5.1f%% of clear (the client's own cost)\n", report.name.c_str(),
+        MegabytesPerSecond(report.memory_tls) / MegabytesPerSecond(report.memory_clear) * 100);
   }
   // The TLS library's one-time cost (its code pages, algorithm tables and
   // configuration, about 4 MB whatever the mail) comes with the handshake;
@@ -573,5 +807,9 @@ int main(int argc, char** argv) {
       "%-22s POP3S session set-up (TLS library, handshake, login): %.1f MB; in clear %.1f MB\n",
       large.name.c_str(), (tls.session_rss_kb - tls.start_rss_kb) / 1024.0,
       (large.pop_client.session_rss_kb - large.pop_client.start_rss_kb) / 1024.0);
+  for (pid_t memory_server : {small_memory.pid, large_memory.pid}) {
+    kill(memory_server, SIGTERM);
+    waitpid(memory_server, nullptr, 0);
+  }
   return met ? 0 : 2;
 }

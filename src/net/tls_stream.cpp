@@ -96,6 +96,8 @@ class TlsStream::Bio {
 
 namespace {
 
+constexpr size_t kReadBufferSize = 64 * 1024;
+
 // The TLS library's reason for the last failure on this thread, such as
 // "wrong version number"; empty when it gave none.
 std::string LibraryReason() {
@@ -170,9 +172,11 @@ bool TlsStream::Prepare(const std::string& host, const TlsOptions& options, TlsE
   // taken as closed: both protocols mark their own ends of data.
   SSL_CTX_set_options(context_, SSL_OP_NO_RENEGOTIATION | SSL_OP_IGNORE_UNEXPECTED_EOF);
   SSL_CTX_set_verify(context_, SSL_VERIFY_PEER, nullptr);
-  // Whole records (and what follows them) in one read of the inner stream
-  // instead of a header and a body read each.
+  // Whole records, and what follows them, in one read of the inner stream
+  // instead of a header and a body read each: a buffer the size of the line
+  // reader's takes several records per system call.
   SSL_CTX_set_read_ahead(context_, 1);
+  SSL_CTX_set_default_read_buffer_len(context_, kReadBufferSize);
   const std::string& authority_file = options.certificate_authority_file;
   if (!authority_file.empty()) {
     if (SSL_CTX_load_verify_file(context_, authority_file.c_str()) != 1) {
