@@ -92,6 +92,7 @@ void MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
 int MailProcessor::ProcessMessage(const MailboxAccount& mailbox, const Configuration& pass,
                                   int number) {
   message_.Clear();
+  parser_.set_decode_text(pass.settings.decode_text);
   int result = pop_client_->RetrieveMessage(number, parser_);
   if (result < 0) {
     log_.AddLine("ERROR - General network error.");

@@ -20,7 +20,9 @@ class ConfigurationFiles {
   std::string agents_path() const;
 
   // Reads settings, mailboxes and agents (missing files give defaults). An
-  // empty log file setting becomes quor.log in the base directory.
+  // empty log file setting becomes quor.log in the base directory. When the
+  // profile file does not exist, the settings are those of a new profile:
+  // DecodeText on, so the profile quor then writes has it.
   Configuration Load() const;
   // Writes settings and mailboxes, then the agents file after its backup.
   // True when both files were written completely.

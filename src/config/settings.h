@@ -27,6 +27,11 @@ struct Settings {
   // against instead of the system's store (a private CA, a self-signed
   // server); empty: the system's store.
   std::string certificate_authority_file;
+  // "ReplyToAutomatic" 1: send actions answer automatic mail too (no loop check).
+  bool reply_to_automatic = false;
+  // "DecodeText" 1: agents see international text decoded to UTF-8. Off in
+  // profiles that never set it; a profile quor creates has it on.
+  bool decode_text = false;
 
   bool operator==(const Settings&) const = default;
 };

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 
 #include "config/profile_file.h"
@@ -44,6 +45,11 @@ bool WriteUnlessDefault(ProfileFile& profile, const std::string& key, Connection
   return WriteUnlessDefault(profile, key, std::to_string(static_cast<int32_t>(security)), "0");
 }
 
+bool WriteFlagUnlessDefault(ProfileFile& profile, const std::string& key, bool value,
+                            bool default_value) {
+  return WriteUnlessDefault(profile, key, value ? "1" : "0", default_value ? "1" : "0");
+}
+
 ConnectionSecurity Security(const ProfileFile& profile, const std::string& key) {
   return ConnectionSecurityFromNumber(profile.GetInt(kSection, key, 0));
 }
@@ -68,6 +74,8 @@ void SettingsFile::Load(const std::string& path, Settings& settings,
   settings.smtp_user_name = Text(profile, "SMTPUser");
   settings.smtp_password = Text(profile, "SMTPPassword");
   settings.certificate_authority_file = Text(profile, "CAFile");
+  settings.reply_to_automatic = profile.GetInt(kSection, "ReplyToAutomatic", 0) != 0;
+  settings.decode_text = profile.GetInt(kSection, "DecodeText", 0) != 0;
 
   std::vector<std::string> keys = profile.Keys(kSection);
   int64_t last_present = -1;
@@ -106,6 +114,9 @@ bool SettingsFile::Save(const std::string& path, const Settings& settings,
   complete &= WriteUnlessDefault(profile, "SMTPUser", settings.smtp_user_name, "");
   complete &= WriteUnlessDefault(profile, "SMTPPassword", settings.smtp_password, "");
   complete &= WriteUnlessDefault(profile, "CAFile", settings.certificate_authority_file, "");
+  complete &=
+      WriteFlagUnlessDefault(profile, "ReplyToAutomatic", settings.reply_to_automatic, false);
+  complete &= WriteFlagUnlessDefault(profile, "DecodeText", settings.decode_text, false);
   complete &= profile.WriteInt(kSection, "MailboxCount", static_cast<int32_t>(mailboxes.size()));
   for (size_t index = 0; index < mailboxes.size(); ++index) {
     const MailboxAccount& mailbox = mailboxes[index];

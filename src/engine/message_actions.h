@@ -19,12 +19,19 @@ namespace quor {
 
 // "Send an Outgoing Message": properties mailto, cclist, subject, message (a
 // template file path), attachCount and attach0, attach1, ...; every text but
-// the template path is substituted from `fields`.
+// the template path is substituted from `fields`. Unless the ReplyToAutomatic
+// setting is on, a message to the incoming message's sender or reply address
+// (in To or Cc) is not sent when the incoming message is automatic
+// (IsAutomaticMessage): "--> Not replying to an automatic message." and
+// nothing else, not counted as a failure.
 void SendMessageAction(const AgentAction& action, const FieldMap& fields, ActionContext& context);
 
 // "Forward Incoming Message": sends context.message to the substituted mailto.
 // The first attachment is the body when there are attachments; the others are
 // written to <base>/data/ under their sanitised names and attached from there.
+// With the DecodeText setting, the body is the decoded text (BodyText) and
+// the names are decoded before they are sanitised; the parts' bytes never
+// change.
 void ForwardMessageAction(const AgentAction& action, const FieldMap& fields,
                           ActionContext& context);
 
