@@ -36,6 +36,9 @@ set(QUOR_PACKAGE_ARCH "${CPACK_DEBIAN_PACKAGE_ARCHITECTURE}" PARENT_SCOPE)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
 set(CPACK_DEBIAN_QUOR_PACKAGE_NAME quor)
+# The system's store of authorities that TLS servers are checked against
+# (unless CAFile names another); libssl3 itself comes from dpkg-shlibdeps.
+set(CPACK_DEBIAN_QUOR_PACKAGE_RECOMMENDS ca-certificates)
 set(CPACK_COMPONENT_QUOR_DESCRIPTION
   "unattended POP3 mail-processing agent
 Quor Mail Processor logs in to POP3 mailboxes at a fixed interval, parses the

@@ -6,6 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config clang-format
+  libssl-dev openssl ca-certificates
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb-cursor0 xvfb xauth

@@ -4,9 +4,11 @@
 #include <ctime>
 
 #include "app/time_stamp.h"
+#include "base/secret_text.h"
 #include "engine/action_context.h"
 #include "engine/agent_run.h"
 #include "net/pop_client.h"
+#include "net/tls_error.h"
 
 namespace quor {
 
@@ -39,9 +41,12 @@ void MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
                               1000);
   log_.AddLine("[" + stamp + "] - Checking mailbox " + mailbox.Label() + "...");
 
-  int result = pop_client_->Connect(mailbox.server, "pop3");
+  int result = pop_client_->Connect(mailbox.server, mailbox.security,
+                                    {pass.settings.certificate_authority_file});
   if (result < 0) {
-    log_.AddLine("ERROR - Failed to connect to POP server.");
+    // A session that could not be secured is skipped before the login.
+    log_.AddLine(pop_client_->tls_error() ? TlsErrorLine(pop_client_->tls_error())
+                                          : "ERROR - Failed to connect to POP server.");
     return;
   }
   if (result == 0) {
@@ -54,7 +59,8 @@ void MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
     return;
   }
   if (result == 0) {
-    log_.AddLine(pop_client_->LastReply());
+    // A server that repeats the password must not bring it into the log.
+    log_.AddLine(MaskSecrets(pop_client_->LastReply(), {mailbox.password}));
     return;
   }
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/connection_security.h"
+
 namespace quor {
 
 struct Settings {
@@ -17,6 +19,14 @@ struct Settings {
   std::string log_file;                 // "Logfile"
   bool log_to_file = true;              // "EnableLog": log lines also go to the file
   bool exit_after_check = false;        // "ExitOnCheck" 1: end after each pass
+  // "SMTPSecurity"; absent: kNone.
+  ConnectionSecurity smtp_security = ConnectionSecurity::kNone;
+  std::string smtp_user_name;  // "SMTPUser"; empty: no login (HELO, as before)
+  std::string smtp_password;   // "SMTPPassword"
+  // "CAFile": a PEM file of the certificates that TLS servers are checked
+  // against instead of the system's store (a private CA, a self-signed
+  // server); empty: the system's store.
+  std::string certificate_authority_file;
   // "ReplyToAutomatic" 1: send actions answer automatic mail too (no loop check).
   bool reply_to_automatic = false;
   // "DecodeText" 1: agents see international text decoded to UTF-8. Off in

@@ -33,23 +33,25 @@ bool MakeFolderFor(const std::string& path) {
   return true;
 }
 
-bool SameKey(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
+// Keys added after profiles were in use: absent from a profile means the
+// default, so they are written only when needed.
+bool WriteUnlessDefault(ProfileFile& profile, const std::string& key, const std::string& value,
+                        const std::string& default_value) {
+  if (value == default_value && !profile.HasKey(kSection, key)) return true;
+  return profile.WriteString(kSection, key, value);
 }
 
-// For keys that came after the file format: absent means the default, and
-// writing the default into a file that never had the key would change it.
+bool WriteUnlessDefault(ProfileFile& profile, const std::string& key, ConnectionSecurity security) {
+  return WriteUnlessDefault(profile, key, std::to_string(static_cast<int32_t>(security)), "0");
+}
+
 bool WriteFlagUnlessDefault(ProfileFile& profile, const std::string& key, bool value,
                             bool default_value) {
-  const std::vector<std::string> keys = profile.Keys(kSection);
-  const bool present = std::any_of(keys.begin(), keys.end(), [&key](const std::string& written) {
-    return SameKey(written, key);
-  });
-  if (value == default_value && !present) return true;
-  return profile.WriteInt(kSection, key, value ? 1 : 0);
+  return WriteUnlessDefault(profile, key, value ? "1" : "0", default_value ? "1" : "0");
+}
+
+ConnectionSecurity Security(const ProfileFile& profile, const std::string& key) {
+  return ConnectionSecurityFromNumber(profile.GetInt(kSection, key, 0));
 }
 
 }  // namespace
@@ -68,12 +70,16 @@ void SettingsFile::Load(const std::string& path, Settings& settings,
   settings.log_file = Text(profile, "Logfile");
   settings.log_to_file = profile.GetInt(kSection, "EnableLog", 1) != 0;
   settings.exit_after_check = profile.GetInt(kSection, "ExitOnCheck", 0) == 1;
+  settings.smtp_security = Security(profile, "SMTPSecurity");
+  settings.smtp_user_name = Text(profile, "SMTPUser");
+  settings.smtp_password = Text(profile, "SMTPPassword");
+  settings.certificate_authority_file = Text(profile, "CAFile");
   settings.reply_to_automatic = profile.GetInt(kSection, "ReplyToAutomatic", 0) != 0;
   settings.decode_text = profile.GetInt(kSection, "DecodeText", 0) != 0;
 
   std::vector<std::string> keys = profile.Keys(kSection);
   int64_t last_present = -1;
-  for (const char* prefix : {"POPServer", "POPUser", "POPPassword", "POPLastMsg"}) {
+  for (const char* prefix : {"POPServer", "POPUser", "POPPassword", "POPLastMsg", "POPSecurity"}) {
     last_present = std::max(last_present, LastIndexPresent(keys, prefix, {""}));
   }
   int32_t count = BoundedRecordCount(profile.GetInt(kSection, "MailboxCount", 0), last_present,
@@ -84,6 +90,7 @@ void SettingsFile::Load(const std::string& path, Settings& settings,
     mailbox.user = Text(profile, Numbered("POPUser", index));
     mailbox.password = Text(profile, Numbered("POPPassword", index));
     mailbox.last_message = Text(profile, Numbered("POPLastMsg", index));
+    mailbox.security = Security(profile, Numbered("POPSecurity", index));
     mailboxes.push_back(std::move(mailbox));
   }
 }
@@ -103,6 +110,10 @@ bool SettingsFile::Save(const std::string& path, const Settings& settings,
   complete &= profile.WriteString(kSection, "Name", settings.sender_name);
   complete &= profile.WriteString(kSection, "Organization", settings.organization);
   complete &= profile.WriteString(kSection, "Reply", settings.reply_address);
+  complete &= WriteUnlessDefault(profile, "SMTPSecurity", settings.smtp_security);
+  complete &= WriteUnlessDefault(profile, "SMTPUser", settings.smtp_user_name, "");
+  complete &= WriteUnlessDefault(profile, "SMTPPassword", settings.smtp_password, "");
+  complete &= WriteUnlessDefault(profile, "CAFile", settings.certificate_authority_file, "");
   complete &=
       WriteFlagUnlessDefault(profile, "ReplyToAutomatic", settings.reply_to_automatic, false);
   complete &= WriteFlagUnlessDefault(profile, "DecodeText", settings.decode_text, false);
@@ -113,6 +124,7 @@ bool SettingsFile::Save(const std::string& path, const Settings& settings,
     complete &= profile.WriteString(kSection, Numbered("POPUser", index), mailbox.user);
     complete &= profile.WriteString(kSection, Numbered("POPPassword", index), mailbox.password);
     complete &= profile.WriteString(kSection, Numbered("POPLastMsg", index), mailbox.last_message);
+    complete &= WriteUnlessDefault(profile, Numbered("POPSecurity", index), mailbox.security);
   }
   if (!MakeFolderFor(path)) return false;
   return profile.Save(path) && complete;

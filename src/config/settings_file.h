@@ -8,6 +8,11 @@
 // to ProfileFile::kSettingsTextLimit characters; integers as their leading
 // digits.
 //
+// The keys of protected connections, SMTPSecurity, SMTPUser, SMTPPassword,
+// CAFile and POPSecurity<n>, are written only when their value is not the
+// default or the file has the key already (so that going back to the default
+// is saved too): a profile from before them loads and saves byte for byte.
+//
 // Stateless; each call reads or writes the whole file.
 
 #include <string>
@@ -32,9 +37,10 @@ class SettingsFile {
                    std::vector<MailboxAccount>& mailboxes);
   // Writes every setting key and the mailboxes (keys of a longer earlier list
   // stay in the file, as do keys and sections this program does not know).
-  // ReplyToAutomatic and DecodeText, which came later, are written only when
-  // they differ from their default or are in the file already, so a profile
-  // that never set them is written back byte for byte.
+  // The keys that came later (ReplyToAutomatic, DecodeText, the keys of
+  // protected connections above) are written only when they differ from
+  // their default or are in the file already, so a profile that never set
+  // them is written back byte for byte.
   // Creates the folder (mode 0700) when missing; the file is 0600. False when
   // the file could not be written, or when it exists but cannot be read
   // (then it is left as it is rather than replaced by this program's keys

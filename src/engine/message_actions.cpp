@@ -17,24 +17,30 @@
 #include "message/encoded_words.h"
 #include "net/pop_client.h"
 #include "net/smtp_client.h"
+#include "net/tls_error.h"
 
 namespace quor {
 
 namespace {
 
-// Connects for a send or forward; false (after logging why) when the action
-// cannot go on.
+// Connects for a send or forward as the settings say (security, login);
+// false (after logging why) when the action cannot go on.
 bool ConnectToServer(SmtpClient& client, ActionContext& context) {
-  int result = client.Connect(context.settings.smtp_server, "smtp");
-  if (result < 0) {
+  const Settings& settings = context.settings;
+  int result = client.Connect(settings.smtp_server, settings.smtp_security,
+                              {settings.certificate_authority_file},
+                              {settings.smtp_user_name, settings.smtp_password});
+  if (result > 0) return true;
+  if (client.tls_error()) {
+    context.log.AddLine(TlsErrorLine(client.tls_error()));
+  } else if (!client.login_failure().empty()) {
+    context.log.AddLine("ERROR - SMTP login failed: " + client.login_failure());
+  } else if (result < 0) {
     context.log.AddLine("ERROR - Failed to connect to SMTP server.");
-    return false;
-  }
-  if (result == 0) {
+  } else {
     context.log.AddLine(client.LastReply());
-    return false;
   }
-  return true;
+  return false;
 }
 
 void LogBlankReasons(const std::string& to, ActionContext& context) {

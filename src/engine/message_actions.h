@@ -5,8 +5,11 @@
 //
 // None returns a result: every outcome becomes activity-log lines through
 // context.log, and the agent's next action runs regardless. Each send or
-// forward opens its own SMTP session to context.settings.smtp_server (service
-// "smtp") and ends it before returning. Runs on the processing thread.
+// forward opens its own SMTP session to context.settings.smtp_server, secured
+// and logged in as the settings say, and ends it before returning. A session
+// that cannot be secured or logged in sends nothing and logs one line,
+// "ERROR - TLS: ..." or "ERROR - SMTP login failed: ...". Runs on the
+// processing thread.
 
 #include "config/mail_agent.h"
 #include "engine/action_context.h"

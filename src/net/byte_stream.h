@@ -36,6 +36,9 @@ class ByteStream {
   // Ends the stream; later reads and writes fail with -ENOTCONN.
   virtual void Close() = 0;
   virtual bool is_open() const = 0;
+  // True only when the peer is known to be this machine itself, where a
+  // clear-text connection never crosses a network. Unknown counts as not.
+  virtual bool peer_on_loopback() const { return false; }
 };
 
 // The moment `seconds` from now.

@@ -1,11 +1,14 @@
 #include "net/pop_client.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 
 #include "base/line_breaks.h"
+#include "net/host_lookup.h"
 #include "net/tcp_stream.h"
 
 namespace quor {
@@ -26,6 +29,8 @@ constexpr size_t kReplyDiscardLimit = 64 * 1024;
 constexpr size_t kStrayDataLimit = 1024 * 1024;
 // Lines of a UIDL listing beyond one per message before giving up on it.
 constexpr size_t kListingSlackLines = 1000;
+// No real server lists more capabilities than this.
+constexpr size_t kCapabilityLineLimit = 1000;
 
 // A small reader with the skipping rules of scanf's %s and %d.
 class ReplyScanner {
@@ -124,18 +129,121 @@ PopClient::PopClient(int reply_wait_seconds)
 
 PopClient::~PopClient() = default;
 
+std::string PopClient::DefaultService(ConnectionSecurity security) {
+  return security == ConnectionSecurity::kImplicitTls ? "995" : "110";
+}
+
 int PopClient::Connect(const std::string& host, const std::string& service) {
   Close();
+  tls_error_ = {};
   std::unique_ptr<TcpStream> connection;
-  int result = TcpStream::Connect(host, service, connection);
+  int result = TcpStream::Connect(host, service, connection, reply_wait_seconds_);
   if (result < 0) return result;
   return Open(std::move(connection));
 }
 
+int PopClient::Connect(const std::string& server, ConnectionSecurity security,
+                       const TlsOptions& tls) {
+  Close();
+  tls_error_ = {};
+  std::unique_ptr<TcpStream> connection;
+  int result =
+      TcpStream::Connect(server, DefaultService(security), connection, reply_wait_seconds_);
+  if (result < 0) return result;
+  std::string host;
+  std::string port;
+  SplitHostPort(server, host, port);
+  return Open(std::move(connection), security, host, tls);
+}
+
 int PopClient::Open(std::unique_ptr<ByteStream> stream) {
+  return Open(std::move(stream), ConnectionSecurity::kNone, "", {});
+}
+
+int PopClient::Open(std::unique_ptr<ByteStream> stream, ConnectionSecurity security,
+                    const std::string& host, const TlsOptions& tls) {
+  tls_error_ = {};
+  capabilities_.clear();
   stream_ = std::move(stream);
   reader_.Attach(stream_.get());
-  return ReadReply();
+  if (security == ConnectionSecurity::kImplicitTls) {
+    int result = SwitchToTls(host, tls);
+    if (result < 0) return result;
+  }
+  int result = ReadReply();
+  if (result <= 0 || security != ConnectionSecurity::kStartTls) return result;
+  return RequireStartTls(host, tls);
+}
+
+int PopClient::RequireStartTls(const std::string& host, const TlsOptions& tls) {
+  int result = RequestCapabilities();
+  if (result < 0) return result;
+  // CAPA is binding: a server (or someone in between) that leaves STLS out
+  // is not asked for it anyway.
+  if (!HasCapability("STLS")) return RefuseInsecureSession({TlsFailure::kNotOffered, "STLS"});
+  return StartTls(host, tls);
+}
+
+int PopClient::RequestCapabilities() {
+  capabilities_.clear();
+  int result = SendCommand("CAPA\r\n");
+  if (result > 0) result = ReadReply();
+  if (result <= 0) return result;
+  const Deadline deadline = DeadlineIn(reply_wait_seconds_);
+  std::string line;
+  for (size_t count = 0;; ++count) {
+    if (count == kCapabilityLineLimit) return Abandon(-EMSGSIZE);
+    int read = reader_.ReadReplyLine(line, kReplyLineLimit, kReplyLineLimit + kReplyDiscardLimit,
+                                     deadline);
+    if (read < 0) return Abandon(read);
+    std::string text = StripLineBreaks(line);
+    if (text == ".") return 1;
+    // Multi-line replies double a leading dot.
+    if (!text.empty() && text[0] == '.') text.erase(0, 1);
+    capabilities_.push_back(std::move(text));
+  }
+}
+
+bool PopClient::HasCapability(std::string_view name) const {
+  for (const std::string& line : capabilities_) {
+    std::string_view word = std::string_view(line).substr(0, line.find(' '));
+    if (word.size() == name.size() && strncasecmp(word.data(), name.data(), name.size()) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+int PopClient::StartTls(const std::string& host, const TlsOptions& tls) {
+  int result = SendCommand("STLS\r\n");
+  if (result > 0) result = ReadReply();
+  if (result < 0) return result;
+  if (result == 0) {
+    return RefuseInsecureSession(
+        {TlsFailure::kRefused, "STLS (" + StripLineBreaks(LastReply()) + ")"});
+  }
+  return SwitchToTls(host, tls);
+}
+
+int PopClient::SwitchToTls(const std::string& host, const TlsOptions& tls) {
+  // The reply to STLS is the last thing to come in clear. Anything after it
+  // that came before the handshake was put there by someone else, who would
+  // have it read as the server's words inside TLS.
+  if (reader_.Attach(nullptr) > 0) {
+    tls_error_ = {TlsFailure::kDataBeforeHandshake, ""};
+    return Abandon(-EPROTO);
+  }
+  int result = TlsStream::Start(stream_, host, tls, DeadlineIn(reply_wait_seconds_), tls_error_);
+  if (result < 0) return Abandon(result);
+  reader_.Attach(stream_.get());
+  capabilities_.clear();
+  return 1;
+}
+
+int PopClient::RefuseInsecureSession(TlsError error) {
+  Logout();
+  tls_error_ = std::move(error);
+  return -EPROTO;
 }
 
 void PopClient::Close() {

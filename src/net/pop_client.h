@@ -1,14 +1,18 @@
 #pragma once
 // The client side of one POP3 conversation with one mailbox: greeting,
-// USER/PASS, STAT, UIDL, LIST + RETR, DELE, QUIT. The client owns its byte
-// stream (a TCP connection from Connect, or any stream handed to Open) and
-// hands the lines of a retrieved message to a MessageLineSink the caller
-// owns, so it knows nothing of what a message looks like inside.
+// CAPA and STLS or TLS from the first byte when asked, USER/PASS, STAT,
+// UIDL, LIST + RETR, DELE, QUIT. The client owns its byte stream (a TCP
+// connection from Connect, or any stream handed to Open; a TLS session
+// replaces it when the connection is secured) and hands the lines of a
+// retrieved message to a MessageLineSink the caller owns, so it knows
+// nothing of what a message looks like inside.
 //
 // Results: 1 positive reply, 0 the server refused (its line is LastReply()),
 // negative for a time-out, a closed connection or -errno. RetrieveMessage
 // returns kMessageTooLarge for a message above the size limit, which is not
-// fetched. Used on one thread.
+// fetched. A connection that could not be secured as asked gives a negative
+// result with tls_error() saying why; nothing of the login has been sent
+// then. Used on one thread.
 //
 // A conversation that has lost step with the server (a reply or message line
 // that timed out, an over-long reply line, a server that closed) is closed at
@@ -21,9 +25,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/connection_security.h"
 #include "base/message_line_sink.h"
 #include "net/byte_stream.h"
 #include "net/line_reader.h"
+#include "net/tls_stream.h"
 #include "net/transfer_pace.h"
 
 namespace quor {
@@ -58,11 +64,42 @@ class PopClient {
   PopClient(const PopClient&) = delete;
   PopClient& operator=(const PopClient&) = delete;
 
-  // Connects over TCP (see TcpStream::Connect) and reads the greeting: the
-  // negative connect result, or the greeting's reply result.
+  // The port of each kind of connection when the server text names none:
+  // 110 in clear and for STLS, 995 for TLS from the first byte.
+  static std::string DefaultService(ConnectionSecurity security);
+
+  // Connects over TCP in clear (see TcpStream::Connect) and reads the
+  // greeting: the negative connect result, or the greeting's reply result.
   int Connect(const std::string& host, const std::string& service);
+  // Connects to the server text ("host", "host:port", "[::1]:995") as
+  // `security` asks and gets the session ready for Login: TLS and the
+  // greeting (kImplicitTls); the greeting, CAPA and STLS (kStartTls); the
+  // greeting alone (kNone). The TLS session is checked against the host of
+  // the server text. The negative connect result, the greeting's reply
+  // result, or a negative result with tls_error() set.
+  int Connect(const std::string& server, ConnectionSecurity security, const TlsOptions& tls);
   // Takes a stream that is already open and reads the greeting.
   int Open(std::unique_ptr<ByteStream> stream);
+  // The same as Connect after the TCP connection: `host` is the name or
+  // address the server's certificate must carry.
+  int Open(std::unique_ptr<ByteStream> stream, ConnectionSecurity security, const std::string& host,
+           const TlsOptions& tls);
+
+  // Steps of securing a session, used by Open and open to later steps.
+  // CAPA: 1 with the list kept for HasCapability, 0 when the server refused
+  // (no capabilities then), negative on error.
+  int RequestCapabilities();
+  // True when the last CAPA listed the capability (its first word, letter
+  // case ignored). The list is forgotten when TLS starts, as the server's
+  // may differ inside TLS.
+  bool HasCapability(std::string_view name) const;
+  // STLS and the TLS handshake with the server `host`: 1 when the session is
+  // protected; otherwise negative with tls_error() set (refused, handshake
+  // failed, clear text after the reply) and the connection closed.
+  int StartTls(const std::string& host, const TlsOptions& tls);
+  // Why the last Connect or Open could not secure the session; false when
+  // it did not fail for that reason.
+  const TlsError& tls_error() const { return tls_error_; }
   // -EINVAL without sending anything when the user or password holds a line
   // break (it would smuggle in a command of its own).
   int Login(const std::string& user, const std::string& password);
@@ -108,6 +145,13 @@ class PopClient {
 
   int ReadReply();
   int SendCommand(const std::string& command);
+  // STLS is required: CAPA must list it, then StartTls.
+  int RequireStartTls(const std::string& host, const TlsOptions& tls);
+  // Replaces the stream by a TLS session over it; bytes that came in clear
+  // after the last reply end the session instead.
+  int SwitchToTls(const std::string& host, const TlsOptions& tls);
+  // Records why TLS could not be used and ends the session politely.
+  int RefuseInsecureSession(TlsError error);
   // Reads the message lines after a positive RETR reply into the sink.
   void ReadMessageLines(MessageLineSink& sink);
   // Drops what the server has sent beyond the end of the message, without
@@ -121,6 +165,8 @@ class PopClient {
   std::unique_ptr<ByteStream> stream_;
   LineReader reader_;
   std::string reply_;
+  std::vector<std::string> capabilities_;  // lines of the last CAPA reply
+  TlsError tls_error_;
   int message_count_ = 0;
   long size_limit_ = 0;
   long long announced_size_ = 0;

@@ -1,10 +1,14 @@
 #include "net/smtp_client.h"
 
+#include <openssl/evp.h>
+#include <strings.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 
 #include "base/line_breaks.h"
+#include "base/secret_text.h"
 #include "net/dot_stuffing_output.h"
 #include "net/host_lookup.h"
 #include "net/tcp_stream.h"
@@ -59,6 +63,35 @@ class StreamOutput : public ByteOutput {
   int error_ = 0;
 };
 
+// Base64 without line breaks, as AUTH carries its texts.
+std::string Base64(const std::string& text) {
+  std::string encoded(4 * ((text.size() + 2) / 3) + 1, '\0');
+  int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
+                               reinterpret_cast<const unsigned char*>(text.data()),
+                               static_cast<int>(text.size()));
+  encoded.resize(static_cast<size_t>(std::max(length, 0)));
+  return encoded;
+}
+
+// True when the space-separated words hold `word`, letter case ignored.
+bool HasWord(std::string_view words, std::string_view word) {
+  size_t start = 0;
+  while (start < words.size()) {
+    size_t end = words.find(' ', start);
+    if (end == std::string_view::npos) end = words.size();
+    if (end - start == word.size() &&
+        strncasecmp(words.data() + start, word.data(), word.size()) == 0) {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+bool StartsWith(const std::string& text, std::string_view prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
 bool IsContinuationLine(const std::string& line) {
   return line.size() >= 4 && std::isdigit(static_cast<unsigned char>(line[0])) &&
          std::isdigit(static_cast<unsigned char>(line[1])) &&
@@ -74,21 +107,165 @@ SmtpClient::~SmtpClient() {
   if (connected()) EndSession();
 }
 
+std::string SmtpClient::DefaultService(ConnectionSecurity security) {
+  switch (security) {
+    case ConnectionSecurity::kStartTls:
+      return "587";
+    case ConnectionSecurity::kImplicitTls:
+      return "465";
+    case ConnectionSecurity::kNone:
+      break;
+  }
+  return "25";
+}
+
 int SmtpClient::Connect(const std::string& host, const std::string& service) {
   Close();
+  tls_error_ = {};
+  login_failure_.clear();
   std::unique_ptr<TcpStream> connection;
-  int result = TcpStream::Connect(host, service, connection);
+  int result = TcpStream::Connect(host, service, connection, reply_wait_seconds_);
   if (result < 0) return result;
   return Open(std::move(connection));
 }
 
+int SmtpClient::Connect(const std::string& server, ConnectionSecurity security,
+                        const TlsOptions& tls, const SmtpLogin& login) {
+  Close();
+  tls_error_ = {};
+  login_failure_.clear();
+  std::unique_ptr<TcpStream> connection;
+  int result =
+      TcpStream::Connect(server, DefaultService(security), connection, reply_wait_seconds_);
+  if (result < 0) return result;
+  std::string host;
+  std::string port;
+  SplitHostPort(server, host, port);
+  return Open(std::move(connection), security, host, tls, login);
+}
+
 int SmtpClient::Open(std::unique_ptr<ByteStream> stream) {
+  return Open(std::move(stream), ConnectionSecurity::kNone, "", {}, {});
+}
+
+int SmtpClient::Open(std::unique_ptr<ByteStream> stream, ConnectionSecurity security,
+                     const std::string& host, const TlsOptions& tls, const SmtpLogin& login) {
+  tls_error_ = {};
+  login_failure_.clear();
+  extensions_.clear();
   stream_ = std::move(stream);
   reader_.Attach(stream_.get());
+  const bool has_login = !login.user_name.empty();
+  if (has_login && security == ConnectionSecurity::kNone && !stream_->peer_on_loopback()) {
+    // Not even the greeting is read: nothing is to happen on this connection.
+    tls_error_ = {TlsFailure::kLoginInClear, ""};
+    return Abandon(-EPROTO);
+  }
+  if (security == ConnectionSecurity::kImplicitTls) {
+    int result = StartTls(host, tls);
+    if (result < 0) return result;
+  }
   int result = ReadReply();
   if (result < 0) return Abandon(result);
   // A refusing greeting does not end the attempt: the HELO reply decides.
-  return Command("HELO " + LocalHostName());
+  if (security == ConnectionSecurity::kNone && !has_login) {
+    return Command("HELO " + LocalHostName());
+  }
+  result = ExtendedHello();
+  if (result <= 0) return result;
+  if (security == ConnectionSecurity::kStartTls) {
+    if (!Extension("STARTTLS")) {
+      return RefuseInsecureSession({TlsFailure::kNotOffered, "STARTTLS"});
+    }
+    result = Command("STARTTLS");
+    if (result < 0) return result;
+    if (!StartsWith(reply_, "220")) {
+      return RefuseInsecureSession(
+          {TlsFailure::kRefused, "STARTTLS (" + StripLineBreaks(reply_) + ")"});
+    }
+    result = StartTls(host, tls);
+    if (result < 0) return result;
+    // What the server offered in clear may have been altered on the way.
+    result = ExtendedHello();
+    if (result <= 0) return result;
+  }
+  return has_login ? LogIn(login) : 1;
+}
+
+int SmtpClient::ExtendedHello() {
+  std::vector<std::string> lines;
+  int result = Command("EHLO " + LocalHostName(), &lines);
+  extensions_.clear();
+  if (result > 0 && !lines.empty()) extensions_.assign(lines.begin() + 1, lines.end());
+  return result;
+}
+
+std::optional<std::string> SmtpClient::Extension(std::string_view keyword) const {
+  for (const std::string& line : extensions_) {
+    // "250-AUTH PLAIN LOGIN"; some older servers write "250-AUTH=LOGIN".
+    if (line.size() < 4) continue;
+    std::string_view text = std::string_view(line).substr(4);
+    size_t end = text.find_first_of(" =");
+    std::string_view word = text.substr(0, end);
+    if (word.size() != keyword.size() ||
+        strncasecmp(word.data(), keyword.data(), keyword.size()) != 0) {
+      continue;
+    }
+    return end == std::string_view::npos ? std::string() : std::string(text.substr(end + 1));
+  }
+  return std::nullopt;
+}
+
+int SmtpClient::StartTls(const std::string& host, const TlsOptions& tls) {
+  // The reply to STARTTLS is the last thing to come in clear. Anything after
+  // it that came before the handshake was put there by someone else, who
+  // would have it read as the server's words inside TLS.
+  if (reader_.Attach(nullptr) > 0) {
+    tls_error_ = {TlsFailure::kDataBeforeHandshake, ""};
+    return Abandon(-EPROTO);
+  }
+  int result = TlsStream::Start(stream_, host, tls, DeadlineIn(reply_wait_seconds_), tls_error_);
+  if (result < 0) return Abandon(result);
+  reader_.Attach(stream_.get());
+  return 1;
+}
+
+int SmtpClient::LogIn(const SmtpLogin& login) {
+  const std::string mechanisms = Extension("AUTH").value_or("");
+  const std::string plain_token =
+      Base64(std::string(1, '\0') + login.user_name + std::string(1, '\0') + login.password);
+  const std::string password_token = Base64(login.password);
+  const std::vector<std::string> secrets = {login.password, plain_token, password_token};
+  if (HasWord(mechanisms, "PLAIN")) {
+    int result = Command("AUTH PLAIN " + plain_token);
+    if (result < 0) return result;
+    return StartsWith(reply_, "235") ? 1 : LoginFailed(secrets);
+  }
+  if (HasWord(mechanisms, "LOGIN")) {
+    int result = Command("AUTH LOGIN");
+    if (result >= 0 && StartsWith(reply_, "334")) result = Command(Base64(login.user_name));
+    if (result >= 0 && StartsWith(reply_, "334")) result = Command(password_token);
+    if (result < 0) return result;
+    return StartsWith(reply_, "235") ? 1 : LoginFailed(secrets);
+  }
+  login_failure_ = "the server offers neither AUTH PLAIN nor AUTH LOGIN";
+  EndSession();
+  return 0;
+}
+
+int SmtpClient::LoginFailed(const std::vector<std::string>& secrets) {
+  login_failure_ = MaskSecrets(StripLineBreaks(reply_), secrets);
+  if (login_failure_.empty()) login_failure_ = "no reply";
+  const std::string refusal = reply_;
+  EndSession();
+  reply_ = refusal;
+  return 0;
+}
+
+int SmtpClient::RefuseInsecureSession(TlsError error) {
+  EndSession();
+  tls_error_ = std::move(error);
+  return -EPROTO;
 }
 
 void SmtpClient::EndSession() {
@@ -109,8 +286,9 @@ int SmtpClient::Abandon(int result) {
   return result;
 }
 
-int SmtpClient::ReadReply() {
+int SmtpClient::ReadReply(std::vector<std::string>* lines) {
   reply_.clear();
+  if (lines) lines->clear();
   if (!connected()) return -1;
   const Deadline deadline = DeadlineIn(reply_wait_seconds_);
   for (int line = 0;; ++line) {
@@ -118,6 +296,7 @@ int SmtpClient::ReadReply() {
     int result = reader_.ReadReplyLine(reply_, kReplyKeep, kReplyLineLimit, deadline);
     if (result == -EMSGSIZE) return -1;
     if (result < 0) return result;
+    if (lines) lines->push_back(StripLineBreaks(reply_));
     // Only the last line of "250-..." continuations carries the outcome;
     // stopping at the first would put every later reply one step behind.
     if (!IsContinuationLine(reply_)) break;
@@ -126,12 +305,12 @@ int SmtpClient::ReadReply() {
   return first >= '1' && first <= '3' ? 1 : 0;
 }
 
-int SmtpClient::Command(const std::string& line) {
+int SmtpClient::Command(const std::string& line, std::vector<std::string>* lines) {
   if (!connected()) return -1;
   std::string command = line + "\r\n";
   int sent = stream_->Write(command.data(), command.size(), DeadlineIn(reply_wait_seconds_));
   if (sent < 0) return Abandon(sent);
-  int result = ReadReply();
+  int result = ReadReply(lines);
   return result < 0 ? Abandon(result) : result;
 }
 

@@ -1,5 +1,6 @@
 #include "net/tcp_stream.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -9,13 +10,9 @@
 #include <cerrno>
 #include <climits>
 
-#include "net/host_lookup.h"
-
 namespace quor {
 
 namespace {
-
-constexpr uint32_t kNoAddress = 0xFFFFFFFFu;
 
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
@@ -28,14 +25,19 @@ int PollMilliseconds(Deadline deadline) {
   return left > INT_MAX ? INT_MAX : static_cast<int>(left);
 }
 
-// A connect interrupted by a signal goes on in the background; its outcome is
-// known once the socket becomes writable.
-int FinishInterruptedConnect(int handle) {
+// A connect in progress (or interrupted by a signal, which lets it go on in
+// the background) is over once the socket becomes writable: 0 connected,
+// -ETIMEDOUT after the deadline, else -errno.
+int FinishConnect(int handle, Deadline deadline) {
   pollfd entry{};
   entry.fd = handle;
   entry.events = POLLOUT;
-  while (poll(&entry, 1, -1) < 0) {
-    if (errno != EINTR) return -errno;
+  for (;;) {
+    int ready = poll(&entry, 1, PollMilliseconds(deadline));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return -errno;
+    if (ready == 0) return -ETIMEDOUT;
+    break;
   }
   int error = 0;
   socklen_t length = sizeof error;
@@ -43,16 +45,26 @@ int FinishInterruptedConnect(int handle) {
   return error == 0 ? 0 : -error;
 }
 
-}  // namespace
-
-int TcpStream::Connect(const std::string& host, const std::string& service,
-                       std::unique_ptr<TcpStream>& stream) {
-  stream.reset();
+// One connection attempt: the connected socket, or -errno.
+int ConnectTo(const NetworkAddress& address, int wait_seconds) {
   // Close-on-exec: programs started by actions must not inherit mail sockets.
-  int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (handle < 0) return -1;
-  auto connection = std::make_unique<TcpStream>(handle);
-
+  // Non-blocking only while connecting, so the attempt has a time limit.
+  int handle = socket(address.family(), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (handle < 0) return -errno;
+  int result = 0;
+  if (connect(handle, reinterpret_cast<const sockaddr*>(&address.storage), address.length) != 0) {
+    result = errno == EINPROGRESS || errno == EINTR
+                 ? FinishConnect(handle, DeadlineIn(wait_seconds))
+                 : -errno;
+  }
+  if (result == 0) {
+    int flags = fcntl(handle, F_GETFL);
+    if (flags < 0 || fcntl(handle, F_SETFL, flags & ~O_NONBLOCK) != 0) result = -errno;
+  }
+  if (result != 0) {
+    close(handle);
+    return result;
+  }
   linger lingering{};
   lingering.l_onoff = 1;
   lingering.l_linger = 5;
@@ -60,24 +72,35 @@ int TcpStream::Connect(const std::string& host, const std::string& service,
   int on = 1;
   setsockopt(handle, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
   setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  return handle;
+}
 
+}  // namespace
+
+int TcpStream::Connect(const std::string& host, const std::string& service,
+                       std::unique_ptr<TcpStream>& stream, int connect_wait_seconds) {
+  stream.reset();
   std::string host_part;
   std::string port_part;
   SplitHostPort(host, host_part, port_part);
   int port = ResolveService(port_part.empty() ? service : port_part);
-  uint32_t address = ResolveHost(host_part);
-  if (port == -1 || address == kNoAddress) return -1;
+  if (port == -1) return -1;
+  return Connect(ResolveHostAddresses(host_part, port), stream, connect_wait_seconds);
+}
 
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = static_cast<uint16_t>(port);
-  peer.sin_addr.s_addr = address;
-  if (connect(handle, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-    int result = errno == EINTR ? FinishInterruptedConnect(handle) : -errno;
-    if (result != 0) return result;
+int TcpStream::Connect(const std::vector<NetworkAddress>& addresses,
+                       std::unique_ptr<TcpStream>& stream, int connect_wait_seconds) {
+  stream.reset();
+  int result = -1;
+  for (const NetworkAddress& address : addresses) {
+    result = ConnectTo(address, connect_wait_seconds);
+    if (result >= 0) {
+      stream = std::make_unique<TcpStream>(result);
+      stream->peer_on_loopback_ = address.IsLoopback();
+      return 1;
+    }
   }
-  stream = std::move(connection);
-  return 1;
+  return result;
 }
 
 TcpStream::TcpStream(int handle) : handle_(handle) {}

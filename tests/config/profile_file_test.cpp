@@ -37,6 +37,7 @@ TEST_F(ProfileFileTest, LooksUpSectionsAndKeysWithoutRegardToCase) {
   EXPECT_EQ(Value(profile, "settings", "smtpserver"), "mail.example.com");
   EXPECT_EQ(Value(profile, "SETTINGS", "SmtpServer"), "mail.example.com");
   EXPECT_TRUE(profile.HasSection("sEtTiNgS"));
+  EXPECT_TRUE(profile.HasKey("settings", "smtpSERVER"));
 }
 
 TEST_F(ProfileFileTest, TrimsBlanksAroundNamesAndValuesButNotInside) {
@@ -50,6 +51,8 @@ TEST_F(ProfileFileTest, AbsentKeyOrSectionGivesTheDefault) {
   EXPECT_EQ(Value(profile, "Other", "Name"), "<absent>");
   EXPECT_EQ(profile.GetInt("Settings", "POPDelay", 10), 10);
   EXPECT_FALSE(profile.HasSection("Other"));
+  EXPECT_FALSE(profile.HasKey("Settings", "Email"));
+  EXPECT_FALSE(profile.HasKey("Other", "Name"));
 }
 
 TEST_F(ProfileFileTest, ReadsIntegersFromTheirLeadingDigits) {

@@ -230,6 +230,93 @@ TEST_F(SettingsFileTest, PasswordWithALineBreakIsCutAndReported) {
   EXPECT_EQ(mailboxes_[0].password, "pw");
 }
 
+// --- Protected connections ---
+
+TEST_F(SettingsFileTest, ReadsTheSecurityKeys) {
+  LoadFrom(
+      "[Settings]\nSMTPServer=smtp.example.com:587\nSMTPSecurity=1\nSMTPUser=ann@example.com\n"
+      "SMTPPassword=s3cret\nCAFile=/etc/quor/authority.pem\nMailboxCount=3\n"
+      "POPServer0=a\nPOPSecurity0=2\nPOPServer1=b\nPOPSecurity1=1\nPOPServer2=c\n");
+  EXPECT_EQ(settings_.smtp_security, ConnectionSecurity::kStartTls);
+  EXPECT_EQ(settings_.smtp_user_name, "ann@example.com");
+  EXPECT_EQ(settings_.smtp_password, "s3cret");
+  EXPECT_EQ(settings_.certificate_authority_file, "/etc/quor/authority.pem");
+  ASSERT_EQ(mailboxes_.size(), 3u);
+  EXPECT_EQ(mailboxes_[0].security, ConnectionSecurity::kImplicitTls);
+  EXPECT_EQ(mailboxes_[1].security, ConnectionSecurity::kStartTls);
+  EXPECT_EQ(mailboxes_[2].security, ConnectionSecurity::kNone);
+}
+
+TEST_F(SettingsFileTest, SecurityNumbersOutsideTheListCountAsTlsFromTheFirstByte) {
+  const struct {
+    const char* value;
+    ConnectionSecurity expected;
+  } cases[] = {{"0", ConnectionSecurity::kNone},        {"", ConnectionSecurity::kNone},
+               {"1", ConnectionSecurity::kStartTls},    {"2", ConnectionSecurity::kImplicitTls},
+               {"3", ConnectionSecurity::kImplicitTls}, {"-1", ConnectionSecurity::kImplicitTls}};
+  for (const auto& c : cases) {
+    LoadFrom(std::string("[Settings]\nSMTPSecurity=") + c.value +
+             "\nMailboxCount=1\nPOPSecurity0=" + c.value + "\n");
+    EXPECT_EQ(settings_.smtp_security, c.expected) << c.value;
+    ASSERT_EQ(mailboxes_.size(), 1u);
+    EXPECT_EQ(mailboxes_[0].security, c.expected) << c.value;
+  }
+}
+
+TEST_F(SettingsFileTest, SecurityKeyCountsAsAMailboxPresent) {
+  LoadFrom("[Settings]\nMailboxCount=2000000000\nPOPSecurity3=2\n");
+  ASSERT_EQ(mailboxes_.size(), 4u + SettingsFile::kMaxMissingRecords);
+  EXPECT_EQ(mailboxes_[3].security, ConnectionSecurity::kImplicitTls);
+}
+
+// A profile written before the protected connections existed comes back
+// exactly as it was: none of their keys is added.
+TEST_F(SettingsFileTest, ProfileWithoutTheNewKeysSavesByteForByte) {
+  const std::string earlier =
+      "[Window]\nLeft=10\n"
+      "[Settings]\nExitOnCheck=0\nEnableLog=1\nLogfile=/q/quor.log\nPOPDelay=15\n"
+      "MessageSize=100\nSMTPServer=smtp.example.com\nEmail=me@example.com\nName=Ann\n"
+      "Organization=Example Inc.\nReply=\nMailboxCount=2\nPOPServer0=pop.a\nPOPUser0=ann\n"
+      "POPPassword0=secret\nPOPLastMsg0=17\nPOPServer1=pop.b:1110\nPOPUser1=bob\n"
+      "POPPassword1=pw\nPOPLastMsg1=\n";
+  LoadFrom(earlier);
+  ASSERT_TRUE(SettingsFile::Save(path_, settings_, mailboxes_));
+  EXPECT_EQ(ReadWholeFile(path_), earlier);
+}
+
+TEST_F(SettingsFileTest, NewKeysAreWrittenWhenNeededAndStayWhenSetBack) {
+  settings_.smtp_security = ConnectionSecurity::kStartTls;
+  settings_.smtp_user_name = "ann";
+  settings_.smtp_password = "s3cret";
+  settings_.certificate_authority_file = "/q/authority.pem";
+  MailboxAccount tls = Mailbox("pop.a:995", "ann", "pw", "");
+  tls.security = ConnectionSecurity::kImplicitTls;
+  MailboxAccount plain = Mailbox("pop.b", "bob", "pw", "");
+  ASSERT_TRUE(SettingsFile::Save(path_, settings_, {tls, plain}));
+  std::string text = ReadWholeFile(path_);
+  for (const char* line : {"\nSMTPSecurity=1\n", "\nSMTPUser=ann\n", "\nSMTPPassword=s3cret\n",
+                           "\nCAFile=/q/authority.pem\n", "\nPOPSecurity0=2\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+  }
+  EXPECT_EQ(text.find("POPSecurity1"), std::string::npos) << text;
+  Load();
+  EXPECT_EQ(settings_.smtp_security, ConnectionSecurity::kStartTls);
+  ASSERT_EQ(mailboxes_.size(), 2u);
+  EXPECT_EQ(mailboxes_[0].security, ConnectionSecurity::kImplicitTls);
+
+  // Back to the defaults: keys in the file must say so, or the old values
+  // would come back on the next load.
+  ASSERT_TRUE(SettingsFile::Save(path_, Settings{}, {plain, tls}));
+  Load();
+  EXPECT_EQ(settings_.smtp_security, ConnectionSecurity::kNone);
+  EXPECT_EQ(settings_.smtp_user_name, "");
+  EXPECT_EQ(settings_.smtp_password, "");
+  EXPECT_EQ(settings_.certificate_authority_file, "");
+  ASSERT_EQ(mailboxes_.size(), 2u);
+  EXPECT_EQ(mailboxes_[0].security, ConnectionSecurity::kNone);
+  EXPECT_EQ(mailboxes_[1].security, ConnectionSecurity::kImplicitTls);
+}
+
 TEST_F(SettingsFileTest, SaveIntoAFolderThatCannotBeMadeFails) {
   WriteWholeFile(folder_.File("plain"), "a file, not a folder");
   EXPECT_FALSE(SettingsFile::Save(folder_.File("plain/quor.INI"), settings_, {}));

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "fixtures/scripted_server.h"
 #include "fixtures/test_files.h"
@@ -67,6 +68,53 @@ TEST_F(TcpStreamTest, HostWithPortOverridesTheService) {
 TEST_F(TcpStreamTest, HostNameIsLookedUp) {
   server_.Start();
   EXPECT_EQ(TcpStream::Connect("localhost:" + server_.port_text(), "pop3", stream_), 1);
+}
+
+TEST_F(TcpStreamTest, LoopbackPeerIsKnownAsSuch) {
+  Connect();
+  EXPECT_TRUE(stream_->peer_on_loopback());
+}
+
+TEST(TcpStreamIpv6Test, BracketedIpv6AddressWithPortConnects) {
+  if (!ScriptedServer::Ipv6LoopbackAvailable()) GTEST_SKIP() << "no IPv6 loopback here";
+  ScriptedServer server(std::chrono::seconds(10), ScriptedServer::Address::kIpv6Loopback);
+  server.Send("+OK v6\r\n");
+  server.Start();
+  std::unique_ptr<TcpStream> stream;
+  ASSERT_EQ(server.host_text(), "[::1]:" + server.port_text());
+  ASSERT_EQ(TcpStream::Connect(server.host_text(), "pop3", stream), 1);
+  EXPECT_TRUE(stream->peer_on_loopback());
+  char buffer[16] = {};
+  EXPECT_EQ(stream->Read(buffer, sizeof buffer, In(milliseconds(5000))), 8);
+  EXPECT_EQ(std::string(buffer), "+OK v6\r\n");
+}
+
+// A host has several addresses: those that refuse are passed over.
+TEST(TcpStreamAddressesTest, TriesEachAddressUntilOneConnects) {
+  ScriptedServer server;
+  server.Start();
+  const uint16_t nobody = htons(static_cast<uint16_t>(FreeLoopbackPort()));
+  std::vector<NetworkAddress> addresses;
+  for (const char* host : {"::1", "127.0.0.1"}) {
+    // Without IPv6 the ::1 attempt fails at once as well.
+    std::vector<NetworkAddress> refusing = ResolveHostAddresses(host, nobody);
+    addresses.insert(addresses.end(), refusing.begin(), refusing.end());
+  }
+  ASSERT_EQ(addresses.size(), 2u);
+  addresses.push_back(
+      ResolveHostAddresses("127.0.0.1", htons(static_cast<uint16_t>(server.port())))[0]);
+  std::unique_ptr<TcpStream> stream;
+  EXPECT_EQ(TcpStream::Connect(addresses, stream), 1);
+  EXPECT_TRUE(WaitUntil([&] { return server.connections() == 1; }));
+}
+
+TEST(TcpStreamAddressesTest, NoAddressConnectingGivesTheLastError) {
+  const int nobody = FreeLoopbackPort();
+  std::unique_ptr<TcpStream> stream;
+  EXPECT_EQ(TcpStream::Connect({}, stream), -1);
+  EXPECT_EQ(TcpStream::Connect(ResolveHostAddresses("127.0.0.1", htons(nobody)), stream),
+            -ECONNREFUSED);
+  EXPECT_EQ(stream, nullptr);
 }
 
 TEST_F(TcpStreamTest, SocketIsBlockingAndNotInherited) {

@@ -125,7 +125,9 @@ TEST_F(DebianPackagesTest, TheHeadlessPackageDependsOnTheCLibrariesAndNothingOfQ
   std::string depends = ControlField(info, "Depends");
   EXPECT_THAT(depends, HasSubstr("libc6 (>= "));
   EXPECT_THAT(depends, HasSubstr("libstdc++6 (>= "));
+  EXPECT_THAT(depends, HasSubstr("libssl3 (>= "));
   EXPECT_THAT(depends, Not(HasSubstr("qt")));
+  EXPECT_EQ(ControlField(info, "Recommends"), "ca-certificates");
 }
 
 TEST_F(DebianPackagesTest, TheDesktopPackageDependsOnQuorOfItsVersionAndOnQt) {
