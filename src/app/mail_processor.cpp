@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "app/progress_journal.h"
 #include "app/time_stamp.h"
 #include "engine/action_context.h"
 #include "engine/agent_run.h"
@@ -17,17 +18,23 @@ MailProcessor::~MailProcessor() = default;
 
 int MailProcessor::RunPass() {
   const Configuration pass = configuration_.Snapshot();
-  if (pass.mailboxes.empty()) return -1;
+  report_ = PassReport{};
+  if (pass.mailboxes.empty()) {
+    report_.no_mailboxes = true;
+    return -1;
+  }
 
   in_progress_ = true;
-  for (const MailboxAccount& mailbox : pass.mailboxes) CheckMailbox(mailbox, pass);
+  for (const MailboxAccount& mailbox : pass.mailboxes) {
+    if (!CheckMailbox(mailbox, pass)) ++report_.mailboxes_not_checked;
+  }
   // The last session's message stays until the next pass replaces it.
   in_progress_ = false;
   log_.AddLine("Processing completed.");
   return 0;
 }
 
-void MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configuration& pass) {
+bool MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configuration& pass) {
   std::string stamp = TimeStamp(std::time(nullptr));
   // The previous session goes first, closing a connection still open.
   pop_client_.reset();
@@ -39,33 +46,31 @@ void MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
   int result = pop_client_->Connect(mailbox.server, "pop3");
   if (result < 0) {
     log_.AddLine("ERROR - Failed to connect to POP server.");
-    return;
+    return false;
   }
   if (result == 0) {
     log_.AddLine(pop_client_->LastReply());
-    return;
+    return false;
   }
   result = pop_client_->Login(mailbox.user, mailbox.password);
   if (result < 0) {
     log_.AddLine("ERROR - General network error.");
-    return;
+    return false;
   }
   if (result == 0) {
     log_.AddLine(pop_client_->LastReply());
-    return;
+    return false;
   }
 
   int count = pop_client_->MessageCount();
+  // A refused count reads as an empty mailbox in the log, as it always has.
+  bool checked = count >= 0 && !pop_client_->LastReply().empty() &&
+                 pop_client_->LastReply().front() == '+';
+  std::vector<std::string> ids = count > 0 ? ReadUniqueIds() : std::vector<std::string>();
   int first = 1;
   if (!mailbox.last_message.empty()) {
-    for (int k = 1; k <= count; ++k) {
-      std::string id;
-      if (pop_client_->UniqueId(k, id) <= 0) break;
-      if (id == mailbox.last_message) {
-        first = k + 1;
-        break;
-      }
-    }
+    auto marked = std::find(ids.begin(), ids.end(), mailbox.last_message);
+    if (marked != ids.end()) first = static_cast<int>(marked - ids.begin()) + 2;
   }
   int new_messages = count - first + 1;
   if (new_messages <= 0) {
@@ -75,12 +80,34 @@ void MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
     for (int m = first; m <= count; ++m) {
       log_.AddLine("--> Retrieving message " + std::to_string(m) + " of " + std::to_string(count) +
                    "...");
-      ProcessMessage(mailbox, pass, m);
+      // A message lost to the network is not done with, and neither is any
+      // after it: the marker stays before it for the next pass.
+      if (ProcessMessage(mailbox, pass, m) < 0) checked = false;
+      if (checked) KeepProgress(mailbox, ids, m);
     }
-    std::string id;
-    if (pop_client_->UniqueId(count, id) > 0) configuration_.StoreMarker(mailbox.id, id);
   }
   pop_client_->Logout();
+  return checked;
+}
+
+std::vector<std::string> MailProcessor::ReadUniqueIds() {
+  std::vector<std::string> ids;
+  if (pop_client_->UniqueIds(ids) <= 0) ids.clear();
+  return ids;
+}
+
+void MailProcessor::KeepProgress(const MailboxAccount& mailbox,
+                                 const std::vector<std::string>& ids, int number) {
+  size_t index = static_cast<size_t>(number - 1);
+  if (index >= ids.size() || ids[index].empty()) return;
+  if (journal_ == nullptr) {
+    configuration_.StoreMarker(mailbox.id, ids[index]);
+    return;
+  }
+  if (!journal_->Record(configuration_, mailbox, ids[index]) && !report_.progress_not_recorded) {
+    report_.progress_not_recorded = true;
+    log_.AddLine("ERROR: Unable to save the configuration (" + journal_->path() + ")");
+  }
 }
 
 int MailProcessor::ProcessMessage(const MailboxAccount& mailbox, const Configuration& pass,

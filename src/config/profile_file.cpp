@@ -130,6 +130,10 @@ bool ProfileFile::HasSection(const std::string& section) const {
   return FindSection(section) != nullptr;
 }
 
+bool ProfileFile::HasKey(const std::string& section, const std::string& key) const {
+  return Find(section, key) != nullptr;
+}
+
 std::vector<std::string> ProfileFile::SectionNames() const {
   std::vector<std::string> names;
   names.reserve(sections_.size());

@@ -24,6 +24,9 @@ constexpr long long kLargestAnnouncedSize = 1LL << 40;
 constexpr size_t kReplyDiscardLimit = 64 * 1024;
 // Data after a message's end that is dropped before giving up on the server.
 constexpr size_t kStrayDataLimit = 1024 * 1024;
+// Lines of a unique-id listing beyond the message count that are read
+// before giving up on the server.
+constexpr size_t kListingSlack = 1000;
 
 // A small reader with the skipping rules of scanf's %s and %d.
 class ReplyScanner {
@@ -150,6 +153,29 @@ int PopClient::UniqueId(int number, std::string& out) {
   if (result > 0) result = ReadReply();
   if (result > 0) out = UidlId(LastReply(), kUniqueIdLimit).value_or("");
   return result;
+}
+
+int PopClient::UniqueIds(std::vector<std::string>& ids) {
+  ids.clear();
+  int result = SendCommand("UIDL\r\n");
+  if (result > 0) result = ReadReply();
+  if (result <= 0) return result;
+  std::vector<std::string> listed(static_cast<size_t>(message_count_));
+  std::string line;
+  for (size_t lines = 0;; ++lines) {
+    int read = reader_.ReadReplyLine(line, kReplyLineLimit, kReplyLineLimit + kReplyDiscardLimit,
+                                     DeadlineIn(reply_wait_seconds_));
+    if (read < 0) return Abandon(read);
+    if (StripLineBreaks(line) == ".") break;
+    if (lines > listed.size() + kListingSlack) return Abandon(-EMSGSIZE);
+    ReplyScanner scanner(line);
+    std::optional<long long> number = scanner.Number();
+    std::optional<std::string_view> id = scanner.Word();
+    if (!number || !id || *number < 1 || *number > static_cast<long long>(listed.size())) continue;
+    listed[static_cast<size_t>(*number - 1)] = std::string(id->substr(0, kUniqueIdLimit));
+  }
+  ids = std::move(listed);
+  return 1;
 }
 
 int PopClient::DeleteMessage(int number) {

@@ -1,6 +1,6 @@
 #pragma once
 // The client side of one POP3 conversation with one mailbox: greeting,
-// USER/PASS, STAT, UIDL, LIST + RETR, DELE, QUIT. The client owns its byte
+// USER/PASS, STAT, UIDL (one message or the whole listing), LIST + RETR, DELE, QUIT. The client owns its byte
 // stream (a TCP connection from Connect, or any stream handed to Open) and
 // hands the lines of a retrieved message to a MessageLineSink the caller
 // owns, so it knows nothing of what a message looks like inside.
@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/message_line_sink.h"
 #include "net/byte_stream.h"
@@ -60,6 +61,12 @@ class PopClient {
   int MessageCount();
   // UIDL n; on a positive reply the id (cut at kUniqueIdLimit) goes to out.
   int UniqueId(int number, std::string& out);
+  // UIDL without a number, after MessageCount: the id of every message in
+  // one listing, ids[n - 1] for message n (cut at kUniqueIdLimit; empty for
+  // a message the listing did not name). On anything but a complete listing
+  // ids is empty; a listing far longer than the message count abandons the
+  // conversation.
+  int UniqueIds(std::vector<std::string>& ids);
   int DeleteMessage(int number);
   // LIST n, the size limit, RETR n; the message's lines go to `sink`, which
   // sees BeginMessage, the lines and EndMessage only when RETR was accepted.
