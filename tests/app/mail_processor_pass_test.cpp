@@ -9,6 +9,7 @@
 #include "fixtures/agent_builders.h"
 #include "fixtures/dovecot_server.h"
 #include "fixtures/recording_sink.h"
+#include "fixtures/scripted_server.h"
 #include "fixtures/test_files.h"
 
 namespace quor {
@@ -213,6 +214,26 @@ TEST_F(PassTest, MatchingAgentsRunInOrderWithTheirOwnVariables) {
   EXPECT_EQ(ReadWholeFile(base_.File("second.txt")), "[]ann@" + server_.host_text() + "\n");
   EXPECT_FALSE(FileExists(base_.File("disabled.txt")));
   EXPECT_FALSE(FileExists(base_.File("unmatched.txt")));
+}
+
+TEST_F(PassTest, AMessageLostToTheNetworkKeepsTheMarkerBeforeIt) {
+  ScriptedServer server;
+  server.Send("+OK ready\r\n").Expect("USER ann").Send("+OK\r\n").Expect("PASS secret");
+  server.Send("+OK in\r\n").Expect("STAT").Send("+OK 3 300\r\n").Expect("UIDL");
+  server.Send("+OK\r\n1 id-1\r\n2 id-2\r\n3 id-3\r\n.\r\n");
+  server.Expect("LIST 1").Send("+OK 1 40\r\n").Expect("RETR 1");
+  server.Send("+OK\r\nSubject: one\r\n\r\nx\r\n.\r\n").Expect("LIST 2").Close();
+  server.Start();
+  Install({Account(server.host_text(), "ann", "secret")});
+
+  auto lines = RunPass();
+  EXPECT_THAT(std::vector<std::string>(lines.begin() + 1, lines.end()),
+              ElementsAre("--> 3 new messages found.", "--> Retrieving message 1 of 3...",
+                          "--> Retrieving message 2 of 3...", "ERROR - General network error.",
+                          "--> Retrieving message 3 of 3...", "ERROR - General network error.",
+                          "Processing completed."));
+  EXPECT_EQ(app_->configuration().mailboxes[0].last_message, "id-1");
+  EXPECT_EQ(app_->processor().last_report().mailboxes_not_checked, 1);
 }
 
 TEST_F(PassTest, ActionsOfUnknownTypesDoNothing) {
