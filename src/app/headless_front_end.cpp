@@ -76,11 +76,7 @@ void HeadlessFrontEnd::AddLine(const std::string& line) {
   WriteToStandardOutput(line + "\n");
 }
 
-// With --once the end of the pass ends the run; waking earlier would let the
-// exit status be taken before the pass's own report is in.
-void HeadlessFrontEnd::ExitRequested() {
-  if (!once_) WakeMainThread();
-}
+void HeadlessFrontEnd::ExitRequested() { WakeMainThread(); }
 
 void HeadlessFrontEnd::PassFinished() {
   if (once_) WakeMainThread();

@@ -118,7 +118,7 @@ bool Lifecycle::FinishExit() {
 
 void Lifecycle::ExitRequested() { front_end_hooks_.ExitRequested(); }
 
-void Lifecycle::PassFinished() {
+void Lifecycle::PassEnded() {
   const MailProcessor::PassReport& report = processor_.last_report();
   if (report.no_mailboxes) {
     if (!told_no_mailboxes_) {
@@ -134,6 +134,9 @@ void Lifecycle::PassFinished() {
   }
   // --once saves on its Exit, which follows at once.
   if (!once_) Save(ConfigurationFiles::Parts::kProfile, false);
+}
+
+void Lifecycle::PassFinished() {
   passes_finished_.fetch_add(1);
   front_end_hooks_.PassFinished();
 }

@@ -18,8 +18,9 @@
 // showing lines, its hooks, its thread.
 //
 // Threads: the operations are called on the front end's thread. The driver's
-// hooks are called on the worker; the lifecycle folds the journal there,
-// counts finished passes and passes the hooks on to the front end's. Saves
+// hooks are called on the worker; the lifecycle folds the journal there
+// while the pass still counts as running (so Exit waits for it), counts
+// finished passes and passes the hooks on to the front end's. Saves
 // from both threads are serialised by the journal, and no log line is
 // written while they hold it (a window's AddLine waits for its thread).
 
@@ -94,6 +95,7 @@ class Lifecycle : private DriverHooks {
   ProcessingDriver& driver() { return *driver_; }
 
  private:
+  void PassEnded() override;
   void ExitRequested() override;
   void PassFinished() override;
 

@@ -64,8 +64,8 @@ bool MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
 
   int count = pop_client_->MessageCount();
   // A refused count reads as an empty mailbox in the log, as it always has.
-  bool checked = count >= 0 && !pop_client_->LastReply().empty() &&
-                 pop_client_->LastReply().front() == '+';
+  bool checked =
+      count >= 0 && !pop_client_->LastReply().empty() && pop_client_->LastReply().front() == '+';
   std::vector<std::string> ids = count > 0 ? ReadUniqueIds() : std::vector<std::string>();
   int first = 1;
   if (!mailbox.last_message.empty()) {
@@ -73,6 +73,10 @@ bool MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
     if (marked != ids.end()) first = static_cast<int>(marked - ids.begin()) + 2;
   }
   int new_messages = count - first + 1;
+  // The last handled message that stays on the server (the old marker's,
+  // when it was found), and whether the marker names one that goes.
+  std::string staying = first > 1 ? mailbox.last_message : std::string();
+  bool marker_goes = false;
   if (new_messages <= 0) {
     log_.AddLine("--> No new messages found.");
   } else {
@@ -82,11 +86,21 @@ bool MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
                    "...");
       // A message lost to the network is not done with, and neither is any
       // after it: the marker stays before it for the next pass.
-      if (ProcessMessage(mailbox, pass, m) < 0) checked = false;
-      if (checked) KeepProgress(mailbox, ids, m);
+      bool deleted = false;
+      if (ProcessMessage(mailbox, pass, m, deleted) < 0) checked = false;
+      const size_t index = static_cast<size_t>(m - 1);
+      if (!checked || index >= ids.size() || ids[index].empty()) continue;
+      // Its deletion is final only when the session ends normally: until
+      // then the marker names the message itself, so a run killed now
+      // never handles it again.
+      KeepMarker(mailbox, ids[index]);
+      marker_goes = deleted;
+      if (!deleted) staying = ids[index];
     }
   }
-  pop_client_->Logout();
+  // The server carried out the deletions: a marker naming a deleted message
+  // would never be found again, and every message would count as new.
+  if (pop_client_->Logout() > 0 && marker_goes) KeepMarker(mailbox, staying);
   return checked;
 }
 
@@ -96,22 +110,20 @@ std::vector<std::string> MailProcessor::ReadUniqueIds() {
   return ids;
 }
 
-void MailProcessor::KeepProgress(const MailboxAccount& mailbox,
-                                 const std::vector<std::string>& ids, int number) {
-  size_t index = static_cast<size_t>(number - 1);
-  if (index >= ids.size() || ids[index].empty()) return;
+void MailProcessor::KeepMarker(const MailboxAccount& mailbox, const std::string& marker) {
   if (journal_ == nullptr) {
-    configuration_.StoreMarker(mailbox.id, ids[index]);
+    configuration_.StoreMarker(mailbox.id, marker);
     return;
   }
-  if (!journal_->Record(configuration_, mailbox, ids[index]) && !report_.progress_not_recorded) {
+  if (!journal_->Record(configuration_, mailbox, marker) && !report_.progress_not_recorded) {
     report_.progress_not_recorded = true;
     log_.AddLine("ERROR: Unable to save the configuration (" + journal_->path() + ")");
   }
 }
 
 int MailProcessor::ProcessMessage(const MailboxAccount& mailbox, const Configuration& pass,
-                                  int number) {
+                                  int number, bool& deleted) {
+  deleted = false;
   message_.Clear();
   int result = pop_client_->RetrieveMessage(number, parser_);
   if (result < 0) {
@@ -137,6 +149,7 @@ int MailProcessor::ProcessMessage(const MailboxAccount& mailbox, const Configura
                         .program_wait_milliseconds = timings_.program_wait_milliseconds,
                         .play_sound = play_sound_};
   OfferToAgents(pass.agents, context);
+  deleted = context.deleted;
   return result;
 }
 

@@ -79,11 +79,12 @@ class MailProcessor {
   // (the only place ids are read): ids[n - 1] for message n; empty when the
   // server gave none, and then no marker is kept.
   std::vector<std::string> ReadUniqueIds();
-  // Message `number` is done with: its id becomes the mailbox's marker.
-  void KeepProgress(const MailboxAccount& mailbox, const std::vector<std::string>& ids, int number);
+  // The mailbox's marker moves: into the store, and the journal when set.
+  void KeepMarker(const MailboxAccount& mailbox, const std::string& marker);
   // Retrieves message n of the open session and offers it to the agents.
-  // The retrieval result.
-  int ProcessMessage(const MailboxAccount& mailbox, const Configuration& pass, int number);
+  // The retrieval result; `deleted` tells whether an agent deleted it.
+  int ProcessMessage(const MailboxAccount& mailbox, const Configuration& pass, int number,
+                     bool& deleted);
 
   ConfigurationStore& configuration_;
   ActivityLog& log_;

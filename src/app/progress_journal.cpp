@@ -72,7 +72,8 @@ std::optional<JournalRecord> ReadRecord(std::string_view line) {
   auto server = ReadField(line.substr(0, first));
   auto user = ReadField(line.substr(first + 1, second - first - 1));
   auto marker = ReadField(line.substr(second + 1));
-  if (!server || !user || !marker || marker->empty()) return std::nullopt;
+  // An empty marker is a record too: no message of the mailbox stays behind.
+  if (!server || !user || !marker) return std::nullopt;
   return JournalRecord{std::move(*server), std::move(*user), std::move(*marker)};
 }
 
@@ -115,7 +116,8 @@ bool ProgressJournal::Open() {
   ReadFileContent(path_, content);
   size_t whole = content.rfind('\n');
   whole_length_ = whole == std::string::npos ? 0 : static_cast<long long>(whole + 1);
-  if (static_cast<long long>(content.size()) != whole_length_) ftruncate(descriptor_, whole_length_);
+  if (static_cast<long long>(content.size()) != whole_length_)
+    ftruncate(descriptor_, whole_length_);
   return true;
 }
 

@@ -178,7 +178,8 @@ std::vector<MailAgent> AgentsFile::Load(const std::string& path, bool* understoo
   struct stat status {};
   bool exists = stat(path.c_str(), &status) == 0;
   // A hand edit gone wrong: what the file holds is not ours to replace.
-  bool known = !exists || (read && (status.st_size == 0 || profile.HasKey(kAgentsSection, "AgentCount")));
+  bool known =
+      !exists || (read && (status.st_size == 0 || profile.HasKey(kAgentsSection, "AgentCount")));
   if (understood) *understood = known;
   if (!known) return {};
   std::vector<std::string> sections = profile.SectionNames();

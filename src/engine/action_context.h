@@ -40,6 +40,9 @@ struct ActionContext {
   // An action on this message has failed, in this agent or an earlier one:
   // Delete then keeps the message on the server, so nothing is lost.
   bool earlier_action_failed = false;
+  // The server accepted a Delete of this message: it goes when the session
+  // ends normally.
+  bool deleted = false;
 };
 
 }  // namespace quor

@@ -197,6 +197,7 @@ ActionResult DeleteMessageAction(const AgentAction& /*action*/, const FieldMap& 
   } else if (result == 0) {
     context.log.AddLine(context.pop->LastReply());
   }
+  if (result > 0) context.deleted = true;
   return result > 0 ? ActionResult::kDone : ActionResult::kFailed;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // The client side of one POP3 conversation with one mailbox: greeting,
-// USER/PASS, STAT, UIDL (one message or the whole listing), LIST + RETR, DELE, QUIT. The client owns its byte
-// stream (a TCP connection from Connect, or any stream handed to Open) and
-// hands the lines of a retrieved message to a MessageLineSink the caller
-// owns, so it knows nothing of what a message looks like inside.
+// USER/PASS, STAT, UIDL (one message or the whole listing), LIST + RETR, DELE, QUIT. The client
+// owns its byte stream (a TCP connection from Connect, or any stream handed to Open) and hands the
+// lines of a retrieved message to a MessageLineSink the caller owns, so it knows nothing of what a
+// message looks like inside.
 //
 // Results: 1 positive reply, 0 the server refused (its line is LastReply()),
 // negative for a time-out, a closed connection or -errno. RetrieveMessage
@@ -71,8 +71,9 @@ class PopClient {
   // LIST n, the size limit, RETR n; the message's lines go to `sink`, which
   // sees BeginMessage, the lines and EndMessage only when RETR was accepted.
   int RetrieveMessage(int number, MessageLineSink& sink);
-  // QUIT, the reply read and ignored, then Close.
-  void Logout();
+  // QUIT, its reply read, then Close. The reply's result: 1 means the
+  // server has carried out the deletions of the session.
+  int Logout();
   // Drops the connection without a word to the server.
   void Close();
   // The last reply line as received, its CR LF included.

@@ -66,8 +66,8 @@ TEST_F(ActionsEndToEndFaults, AFailedForwardKeepsTheMessageAndAForwardThatWorksL
   Lines lines = RunQuor({archive}, settings);
   for (int message : {1, 2}) {
     EXPECT_THAT(AgentRun(lines, "Archive", message),
-                ElementsAre("--> Forwarding message...", "ERROR - Failed to connect to SMTP server.",
-                            kKept));
+                ElementsAre("--> Forwarding message...",
+                            "ERROR - Failed to connect to SMTP server.", kKept));
   }
   EXPECT_EQ(Dovecot().Count(user_), 2);
 
@@ -87,15 +87,15 @@ TEST_F(ActionsEndToEndFaults, KilledInTheMiddleOfAPassOnlyTheMessageInHandIsHand
   for (int i = 1; i <= 10; ++i) Deliver(PlainMessage("m" + std::to_string(i), "x\n"));
   // Records every message it sees; at message 5, the first time, it kills
   // quor (its parent) the way the OOM killer would.
-  std::string recorder = Script(Base("record.sh"),
-                                "echo \"$1\" >> '" + Base("handled.txt") +
+  std::string recorder =
+      Script(Base("record.sh"), "echo \"$1\" >> '" + Base("handled.txt") +
                                     "'\n"
                                     "if [ \"$1\" = m5 ] && [ ! -e '" +
                                     Base("killed") + "' ]; then : > '" + Base("killed") +
                                     "'; kill -KILL $PPID; fi\n");
-  MailAgent agent = Agent("Recorder", {Action(ActionType::kRunProgram, {{"program", recorder},
-                                                                        {"arguments", "{Subject}"},
-                                                                        {"wait", "1"}})});
+  MailAgent agent = Agent(
+      "Recorder", {Action(ActionType::kRunProgram,
+                          {{"program", recorder}, {"arguments", "{Subject}"}, {"wait", "1"}})});
   Configure({agent});
   std::unique_ptr<ChildProcess> killed = StartQuor();
   EXPECT_EQ(killed->Wait(kRunLimit), 128 + SIGKILL) << killed->Errors();
@@ -172,8 +172,8 @@ TEST_F(ActionsEndToEndFaults, SighupReopensTheLogFileAndThePassGoesOn) {
   std::string gate = Base("gate");
   std::string waiter =
       Script(Base("wait.sh"), "while [ ! -e '" + gate + "' ]; do sleep 0.05; done\n");
-  Configure({Agent("Waiter", {Action(ActionType::kRunProgram,
-                                     {{"program", waiter}, {"wait", "1"}})})});
+  Configure(
+      {Agent("Waiter", {Action(ActionType::kRunProgram, {{"program", waiter}, {"wait", "1"}})})});
   ChildProcess quor(QUOR_BINARY,
                     {"--headless", "--base-dir", base_.path(), "--profile", ProfilePath()},
                     {{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}});

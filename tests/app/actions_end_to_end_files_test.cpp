@@ -62,7 +62,7 @@ struct SaveCase {
   std::map<std::string, std::string> existing = {};  // files there before the pass
   std::vector<std::string> logged_names;             // file names of attachments 1, 2, 3
   std::map<std::string, std::string> after = {};     // the folder after the pass
-  bool folder_exists = true;  // made before the pass
+  bool folder_exists = true;                         // made before the pass
 };
 
 TEST_F(ActionsEndToEndFiles, SaveAttachmentsNamesNumbersAndFolders) {

@@ -10,8 +10,8 @@
 
 #include "config/file_size_limit.h"
 #include "fixtures/read_only_folder.h"
-#include "fixtures/row_name.h"
 #include "fixtures/recording_sink.h"
+#include "fixtures/row_name.h"
 #include "fixtures/test_files.h"
 
 namespace quor {
@@ -208,7 +208,10 @@ TEST_F(LifecycleTest, ASecondQuorOnTheSameBaseFolderStopsBeforeWritingAnything) 
 }
 
 TEST_F(LifecycleTest, TheBaseFolderIsFreeAgainOnceTheOtherQuorHasGone) {
-  { Lifecycle first(Options(), &sink_, hooks_); ASSERT_TRUE(first.LoadConfiguration()); }
+  {
+    Lifecycle first(Options(), &sink_, hooks_);
+    ASSERT_TRUE(first.LoadConfiguration());
+  }
   Lifecycle next(Options(), &sink_, hooks_);
   EXPECT_TRUE(next.LoadConfiguration());
 }
@@ -228,7 +231,8 @@ TEST_F(LifecycleTest, ProgressLeftByAKilledRunReachesTheProfileAtStartUp) {
   Lifecycle app(Options(), &sink_, hooks_);
   ASSERT_TRUE(app.LoadConfiguration());
   EXPECT_EQ(app.configuration().mailboxes[0].last_message, "uid-4");
-  EXPECT_THAT(ReadWholeFile(profile_.File("quor.INI")), ::testing::HasSubstr("POPLastMsg0=uid-4\n"));
+  EXPECT_THAT(ReadWholeFile(profile_.File("quor.INI")),
+              ::testing::HasSubstr("POPLastMsg0=uid-4\n"));
   EXPECT_EQ(ReadWholeFile(base_.File("quor.progress")), "");
 }
 
@@ -307,7 +311,8 @@ TEST_P(LifecycleAgentsFileTest, ExitLeavesAFileNotUnderstoodAloneAndSetupReplace
 
 INSTANTIATE_TEST_SUITE_P(
     Files, LifecycleAgentsFileTest,
-    ::testing::Values(AgentsFileCase{"one agent", "[Agents]\nAgentCount=1.\n[Agent0]\nName=A.\n", true},
+    ::testing::Values(AgentsFileCase{"one agent", "[Agents]\nAgentCount=1.\n[Agent0]\nName=A.\n",
+                                     true},
                       AgentsFileCase{"hand edit without the count",
                                      "[Agent0]\nName=Orders.\nEnabled=1.\n", false},
                       AgentsFileCase{"a folder in its place", "/", false}),

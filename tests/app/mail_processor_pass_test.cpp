@@ -216,6 +216,35 @@ TEST_F(PassTest, MatchingAgentsRunInOrderWithTheirOwnVariables) {
   EXPECT_FALSE(FileExists(base_.File("unmatched.txt")));
 }
 
+TEST_F(PassTest, AMarkerNeverNamesAMessageThatWasDeleted) {
+  // Orders are deleted, the rest stays: after the pass the marker must name
+  // a message still there, or every message would be new again.
+  for (const char* subject : {"Order 1", "note", "Order 2"}) {
+    server_.Deliver("ann", Message(subject, "x\n"));
+  }
+  MailAgent orders;
+  orders.name = "Orders";
+  orders.conditions.push_back({"Subject", "contains", "Order", ConditionJoin::kAnd});
+  orders.actions.push_back(AgentAction("Delete Incoming Message", ActionType::kDelete));
+  MailAgent everything = SaveDataAgent("Everything", base_.File("seen.txt"), "{Subject}");
+  Install({Account(server_.host_text(), "ann", "secret")}, {orders, everything});
+  RunPass();
+  ASSERT_EQ(server_.Count("ann"), 1);
+  server_.Deliver("ann", Message("later", "x\n"));
+
+  auto lines = RunPass();
+  EXPECT_EQ(lines[1], "--> 1 new messages found.");
+  EXPECT_EQ(ReadWholeFile(base_.File("seen.txt")), "Order 1\nnote\nOrder 2\nlater\n");
+
+  // With nothing left behind, the marker is empty: the next message is new.
+  Install({Account(server_.host_text(), "bob", "hunter2")}, {orders});
+  server_.Deliver("bob", Message("Order 3", "x\n"));
+  RunPass();
+  EXPECT_EQ(app_->configuration().mailboxes[0].last_message, "");
+  server_.Deliver("bob", Message("Order 4", "x\n"));
+  EXPECT_EQ(RunPass()[1], "--> 1 new messages found.");
+}
+
 TEST_F(PassTest, AMessageLostToTheNetworkKeepsTheMarkerBeforeIt) {
   ScriptedServer server;
   server.Send("+OK ready\r\n").Expect("USER ann").Send("+OK\r\n").Expect("PASS secret");

@@ -23,8 +23,8 @@ MailboxAccount Account(const std::string& server, const std::string& user,
 class ProgressJournalTest : public ::testing::Test {
  protected:
   ProgressJournalTest() {
-    store_.Load({Settings{}, {Account("pop.example.org", "ann"), Account("pop.example.org", "bob")},
-                 {}});
+    store_.Load(
+        {Settings{}, {Account("pop.example.org", "ann"), Account("pop.example.org", "bob")}, {}});
   }
   MailboxAccount Live(size_t index) const { return store_.Snapshot().mailboxes.at(index); }
   // What a later start makes of the journal.
@@ -47,11 +47,11 @@ TEST_F(ProgressJournalTest, RecordsReachTheStoreAtOnceAndALaterStartThroughTheFi
   EXPECT_EQ(Live(0).last_message, "uid-2");
   EXPECT_EQ(Live(1).last_message, "uid-7");
 
-  std::vector<MailboxAccount> later = Replayed(
-      {Account("pop.example.org", "bob", "old"), Account("other.example.org", "ann", "mine"),
-       Account("pop.example.org", "ann", "old")});
+  std::vector<MailboxAccount> later = Replayed({Account("pop.example.org", "bob", "old"),
+                                                Account("other.example.org", "ann", "mine"),
+                                                Account("pop.example.org", "ann", "old")});
   EXPECT_EQ(later[0].last_message, "uid-7");
-  EXPECT_EQ(later[1].last_message, "mine");  // another server: another mailbox
+  EXPECT_EQ(later[1].last_message, "mine");   // another server: another mailbox
   EXPECT_EQ(later[2].last_message, "uid-2");  // the last record of a mailbox wins
 }
 
@@ -67,14 +67,20 @@ TEST_F(ProgressJournalTest, AnyTextSurvivesTheRecordWhole) {
   EXPECT_EQ(Replayed({Account(server, user)})[0].last_message, marker);
 }
 
+TEST_F(ProgressJournalTest, AnEmptyMarkerIsARecordToo) {
+  ProgressJournal journal(path_);
+  ASSERT_TRUE(journal.Record(store_, Live(0), "uid-1"));
+  ASSERT_TRUE(journal.Record(store_, Live(0), ""));
+  EXPECT_EQ(Replayed({Account("pop.example.org", "ann", "uid-0")})[0].last_message, "");
+}
+
 TEST_F(ProgressJournalTest, DamagedAndCutShortLinesAreSkipped) {
   ProgressJournal journal(path_);
   ASSERT_TRUE(journal.Record(store_, Live(0), "uid-1"));
   std::string whole = ReadWholeFile(path_);
-  std::string content = whole + "pop.example.org ann uid-2 extra\n" +
-                        "pop.example.org ann %4\n" + "pop.example.org ann \n" +
-                        std::string("pop.example.org ann uid\0-3\n", 27) + "no blanks\n" +
-                        "pop.example.org ann uid-9";  // cut short by a crash
+  std::string content = whole + "pop.example.org ann uid-2 extra\n" + "pop.example.org ann %4\n" +
+                        "pop.example.org ann\n" + std::string("pop.example.org ann uid\0-3\n", 27) +
+                        "no blanks\n" + "pop.example.org ann uid-9";  // cut short by a crash
   WriteWholeFile(path_, content);
   EXPECT_EQ(Replayed({Account("pop.example.org", "ann")})[0].last_message, "uid-1");
 }

@@ -358,7 +358,9 @@ TEST_F(MessageActionTest, DeleteReportsEachOutcome) {
       {"-ERR no such message\r\n",
        {"--> Deleting message...", "-ERR no such message\r\n"},
        ActionResult::kFailed},
-      {nullptr, {"--> Deleting message...", "ERROR - General network error."}, ActionResult::kFailed},
+      {nullptr,
+       {"--> Deleting message...", "ERROR - General network error."},
+       ActionResult::kFailed},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reply ? c.reply : "hang-up");
