@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   }
 
   StartupOptions options;
-  options.base_directory = ResolveBaseDirectory(command_line.base_dir);
+  options.base_directory = ResolveBaseDirectory(command_line.base_directory);
   options.profile_path = ResolveProfilePath(command_line.profile, program);
   options.once = command_line.once;
   options.headless = command_line.headless || command_line.once;

@@ -20,7 +20,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     } else if (argument == "--once") {
       result.once = true;
     } else if (argument == "--base-dir") {
-      if (!value(result.base_dir)) return result;
+      if (!value(result.base_directory)) return result;
     } else if (argument == "--profile") {
       if (!value(result.profile)) return result;
     } else if (argument == "--help" || argument == "-h") {

@@ -12,7 +12,7 @@ struct CommandLine {
   Request request = Request::kRun;
   bool headless = false;
   bool once = false;
-  std::optional<std::string> base_dir;
+  std::optional<std::string> base_directory;
   std::optional<std::string> profile;
   std::string error;  // one line, when request is kError
 };

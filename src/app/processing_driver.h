@@ -62,8 +62,8 @@ class ProcessingDriver {
 
   bool running() const;  // the panel's Running state: the timer is armed
   bool pass_in_progress() const { return worker_active_.load(); }
-  // Blocks until no pass runs. Only for front ends whose AddLine does not
-  // need the calling thread (headless) and for tests.
+  // Blocks until no pass runs. Not for the window's own thread, which must
+  // keep serving its event loop meanwhile.
   void WaitForPass();
 
  private:

@@ -7,15 +7,16 @@
 
 namespace quor {
 
-bool TestCondition(std::string_view text, const std::string& op, const std::string& value) {
-  if (op == "contains") {
+bool TestCondition(std::string_view text, const std::string& operator_name,
+                   const std::string& value) {
+  if (operator_name == "contains") {
     return !value.empty() && FindText(text, value) != std::string_view::npos;
   }
-  if (op == "does not contain") {
+  if (operator_name == "does not contain") {
     return !value.empty() && FindText(text, value) == std::string_view::npos;
   }
-  if (op == "is") return text == value;
-  if (op == "is not") return text != value;
+  if (operator_name == "is") return text == value;
+  if (operator_name == "is not") return text != value;
   return false;
 }
 

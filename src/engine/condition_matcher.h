@@ -12,10 +12,11 @@
 
 namespace quor {
 
-// One comparison. `op` is "contains", "does not contain", "is" or "is not",
+// One comparison. `operator_name` is "contains", "does not contain", "is" or "is not",
 // compared exactly; any other operator is false. Byte for byte, case-sensitive,
 // nothing trimmed. An empty value never "contains" and never "does not contain".
-bool TestCondition(std::string_view text, const std::string& op, const std::string& value);
+bool TestCondition(std::string_view text, const std::string& operator_name,
+                   const std::string& value);
 
 // True when the agent's conditions hold for the message; an agent without
 // conditions matches every message.

@@ -77,7 +77,7 @@ void MessageParser::BeginParse(MailMessage& message, size_t announced_size) {
   attachment_open_ = false;
   open_data_.clear();
   quoted_printable_ = false;
-  qp_carry_length_ = 0;
+  quoted_printable_carry_length_ = 0;
   decoded_.clear();
   decoder_.reset();
   part_name_.clear();
@@ -284,14 +284,15 @@ void MessageParser::EndPart() {
 void MessageParser::AppendQuotedPrintable(std::string_view content, bool ends_line) {
   std::string& out = *target_;
   const size_t start = out.size();
-  out.append(qp_carry_, qp_carry_length_);
-  qp_carry_length_ = 0;
+  out.append(quoted_printable_carry_, quoted_printable_carry_length_);
+  quoted_printable_carry_length_ = 0;
   out.append(content);
   if (!ends_line) {
     size_t unfinished_at = 0;
     const size_t decoded = QpDecodePiece(out.data() + start, out.size() - start, &unfinished_at);
-    qp_carry_length_ = out.size() - start - unfinished_at;
-    std::memcpy(qp_carry_, out.data() + start + unfinished_at, qp_carry_length_);
+    quoted_printable_carry_length_ = out.size() - start - unfinished_at;
+    std::memcpy(quoted_printable_carry_, out.data() + start + unfinished_at,
+                quoted_printable_carry_length_);
     out.resize(start + decoded);
     return;
   }
@@ -306,11 +307,11 @@ void MessageParser::AppendQuotedPrintable(std::string_view content, bool ends_li
 }
 
 void MessageParser::FinishQuotedPrintableCarry() {
-  if (qp_carry_length_ == 0) return;
+  if (quoted_printable_carry_length_ == 0) return;
   std::string& out = *target_;
   const size_t start = out.size();
-  out.append(qp_carry_, qp_carry_length_);
-  qp_carry_length_ = 0;
+  out.append(quoted_printable_carry_, quoted_printable_carry_length_);
+  quoted_printable_carry_length_ = 0;
   out.resize(start + QpDecode(out.data() + start, out.size() - start));
 }
 

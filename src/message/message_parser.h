@@ -113,8 +113,8 @@ class MessageParser : public MessageLineSink {
   std::string open_data_;
   bool quoted_printable_ = false;
   // An escape cut off at the end of a piece, waiting for the rest of its line.
-  char qp_carry_[2] = {};
-  size_t qp_carry_length_ = 0;
+  char quoted_printable_carry_[2] = {};
+  size_t quoted_printable_carry_length_ = 0;
   std::string decoded_;
   StringOutput decoded_output_{decoded_};
   std::optional<Base64Decoder> decoder_;  // present while a Base64 part is read

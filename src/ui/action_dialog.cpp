@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "ui/agent_editor_text.h"
+#include "ui/first_field.h"
 
 namespace quor {
 
@@ -45,15 +46,18 @@ int32_t ListedEntryCount(const AgentAction& action, const std::string& count_nam
 ActionDialog::ActionDialog(const QString& title, const AgentAction& action, QWidget* parent)
     : QDialog(parent), action_(action) {
   setWindowTitle(title);
-  buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  connect(buttons_, &QDialogButtonBox::accepted, this, &ActionDialog::accept);
-  connect(buttons_, &QDialogButtonBox::rejected, this, &ActionDialog::reject);
 }
 
 void ActionDialog::SetContent(QLayout* content) {
+  // Tab order is the order of creation: the buttons, made after every field,
+  // come last.
+  buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons_, &QDialogButtonBox::accepted, this, &ActionDialog::accept);
+  connect(buttons_, &QDialogButtonBox::rejected, this, &ActionDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(content);
   layout->addWidget(buttons_);
+  FocusFirstField(this);
 }
 
 void ActionDialog::accept() {

@@ -42,7 +42,9 @@ class ActionDialog : public QDialog {
   // Writes every property the editor owns, changed or not.
   virtual void StoreProperties(AgentAction& action) const = 0;
 
-  // Puts content above the OK and Cancel buttons; call once from the constructor.
+  // Puts content above the OK and Cancel buttons; call once, at the end of
+  // the constructor. The buttons come after the content in Tab order and the
+  // editor opens with the focus on the content's first field.
   void SetContent(QLayout* content);
 
   // The text of a property as the widgets show it.

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <utility>
@@ -44,7 +43,7 @@ std::unique_ptr<ActionDialog> NewActionEditor(const AgentAction& action,
 
 AgentActionsPage::AgentActionsPage(const std::vector<AgentAction>& actions, ExtractionSource rules,
                                    QWidget* parent)
-    : QWidget(parent), actions_(actions), rules_(std::move(rules)) {
+    : QWidget(parent), rules_(std::move(rules)) {
   types_ = new QComboBox(this);
   struct TypeItem {
     QString name;
@@ -68,7 +67,6 @@ AgentActionsPage::AgentActionsPage(const std::vector<AgentAction>& actions, Extr
 
   rows_ = new QListWidget(this);
   rows_->setAccessibleName(QStringLiteral("Actions"));
-  rows_->setSelectionMode(QAbstractItemView::SingleSelection);
   edit_ = new QPushButton(QStringLiteral("&Edit..."), this);
   move_up_ = new QPushButton(QStringLiteral("Move &Up"), this);
   move_down_ = new QPushButton(QStringLiteral("&Move Down"), this);
@@ -80,7 +78,6 @@ AgentActionsPage::AgentActionsPage(const std::vector<AgentAction>& actions, Extr
   connect(move_up_, &QPushButton::clicked, this, &AgentActionsPage::MoveActionUp);
   connect(move_down_, &QPushButton::clicked, this, &AgentActionsPage::MoveActionDown);
   connect(delete_, &QPushButton::clicked, this, &AgentActionsPage::DeleteAction);
-  connect(rows_, &QListWidget::itemSelectionChanged, this, &AgentActionsPage::UpdateButtons);
 
   auto* type_row = new QHBoxLayout;
   type_row->addWidget(types_, 1);
@@ -96,32 +93,16 @@ AgentActionsPage::AgentActionsPage(const std::vector<AgentAction>& actions, Extr
   layout->addLayout(type_row);
   layout->addLayout(list_row, 1);
 
-  Rebuild(-1);
-}
-
-int AgentActionsPage::SelectedIndex() const {
-  const QList<QListWidgetItem*> selected = rows_->selectedItems();
-  if (selected.isEmpty()) return -1;
-  return selected.first()->data(Qt::UserRole).toInt();
+  actions_ = std::make_unique<ListEditor<AgentAction>>(
+      rows_, actions, RowOrder::kEntryOrder,
+      [](const AgentAction& action, int) { return ToQString(action.name); },
+      [this] { UpdateButtons(); }, AfterRebuild::kCallSelectionHandler);
+  actions_->Rebuild(ListEditor<AgentAction>::kNoRow);
 }
 
 void AgentActionsPage::UpdateButtons() {
-  const bool selected = SelectedIndex() >= 0;
+  const bool selected = actions_->SelectedIndex() >= 0;
   for (QPushButton* button : {edit_, move_up_, move_down_, delete_}) button->setEnabled(selected);
-}
-
-void AgentActionsPage::Rebuild(int selected_index) {
-  {
-    const QSignalBlocker blocker(rows_);
-    rows_->clear();
-    for (size_t index = 0; index < actions_.size(); ++index) {
-      auto* item = new QListWidgetItem(ToQString(actions_[index].name), rows_);
-      item->setData(Qt::UserRole, static_cast<int>(index));
-    }
-    rows_->setCurrentRow(selected_index);
-    if (selected_index < 0) rows_->clearSelection();
-  }
-  UpdateButtons();
 }
 
 bool AgentActionsPage::EditWithDialog(AgentAction& action) {
@@ -140,37 +121,38 @@ void AgentActionsPage::AddAction() {
                      static_cast<ActionType>(types_->currentData().toInt()));
   const bool has_editor = action.type != ActionType::kDelete && action.type != ActionType::kSound;
   if (has_editor && !EditWithDialog(action)) return;
-  actions_.push_back(std::move(action));
-  Rebuild(static_cast<int>(actions_.size()) - 1);
+  actions_->Rebuild(actions_->Append(std::move(action)));
 }
 
 void AgentActionsPage::EditAction() {
-  const int selected = SelectedIndex();
+  const int selected = actions_->SelectedIndex();
   if (selected < 0) return;
   // The editor works on a copy: Cancel leaves the action as it was.
-  AgentAction edited = actions_[selected];
-  if (EditWithDialog(edited)) actions_[selected] = std::move(edited);
+  AgentAction edited = actions_->at(selected);
+  if (!EditWithDialog(edited)) return;
+  actions_->Replace(selected, std::move(edited));
+  actions_->Rebuild(selected);
 }
 
 void AgentActionsPage::MoveActionUp() {
-  const int selected = SelectedIndex();
+  const int selected = actions_->SelectedIndex();
   if (selected <= 0) return;
-  std::swap(actions_[selected], actions_[selected - 1]);
-  Rebuild(selected - 1);
+  actions_->Swap(selected, selected - 1);
+  actions_->Rebuild(selected - 1);
 }
 
 void AgentActionsPage::MoveActionDown() {
-  const int selected = SelectedIndex();
-  if (selected < 0 || selected + 1 >= static_cast<int>(actions_.size())) return;
-  std::swap(actions_[selected], actions_[selected + 1]);
-  Rebuild(selected + 1);
+  const int selected = actions_->SelectedIndex();
+  if (selected < 0 || selected + 1 >= actions_->count()) return;
+  actions_->Swap(selected, selected + 1);
+  actions_->Rebuild(selected + 1);
 }
 
 void AgentActionsPage::DeleteAction() {
-  const int selected = SelectedIndex();
+  const int selected = actions_->SelectedIndex();
   if (selected < 0) return;
-  actions_.erase(actions_.begin() + selected);
-  Rebuild(-1);
+  actions_->Erase(selected);
+  actions_->Rebuild(ListEditor<AgentAction>::kNoRow);
 }
 
 }  // namespace quor

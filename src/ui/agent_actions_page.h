@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "config/mail_agent.h"
+#include "ui/list_editor.h"
 
 class QComboBox;
 class QListWidget;
@@ -41,7 +42,7 @@ class AgentActionsPage : public QWidget {
   AgentActionsPage(const std::vector<AgentAction>& actions, ExtractionSource rules,
                    QWidget* parent = nullptr);
 
-  const std::vector<AgentAction>& actions() const { return actions_; }
+  const std::vector<AgentAction>& actions() const { return actions_->entries(); }
 
   void SetEditorRunner(EditorRunner runner) { run_editor_ = std::move(runner); }
 
@@ -56,9 +57,6 @@ class AgentActionsPage : public QWidget {
   // Opens the editor of the action's type; true when the user pressed OK, and
   // then action holds the edited properties. False for types without editor.
   bool EditWithDialog(AgentAction& action);
-  int SelectedIndex() const;
-  // Rebuilds every row and selects the given index (-1: none).
-  void Rebuild(int selected_index);
 
   QComboBox* types_ = nullptr;
   QListWidget* rows_ = nullptr;
@@ -66,7 +64,7 @@ class AgentActionsPage : public QWidget {
   QPushButton* move_up_ = nullptr;
   QPushButton* move_down_ = nullptr;
   QPushButton* delete_ = nullptr;
-  std::vector<AgentAction> actions_;
+  std::unique_ptr<ListEditor<AgentAction>> actions_;
   ExtractionSource rules_;
   EditorRunner run_editor_;
 };

@@ -7,6 +7,7 @@
 #include "ui/agent_actions_page.h"
 #include "ui/agent_extract_page.h"
 #include "ui/agent_gen_page.h"
+#include "ui/first_field.h"
 
 namespace quor {
 
@@ -31,6 +32,8 @@ AgentEditor::AgentEditor(const QString& title, const MailAgent& agent, QWidget* 
   layout->addWidget(tabs_);
   layout->addWidget(buttons);
   resize(560, 440);
+  // The tab bar comes first in Tab order; the editor opens on the name.
+  FocusFirstField(general_);
 }
 
 MailAgent AgentEditor::EditedAgent() const {

@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include "ui/agent_editor_text.h"
@@ -42,7 +41,7 @@ QString ExtractionRowText(const AgentExtraction& rule) {
 }
 
 AgentExtractPage::AgentExtractPage(const std::vector<AgentExtraction>& rules, QWidget* parent)
-    : QWidget(parent), rules_(rules) {
+    : QWidget(parent) {
   auto* group = new QGroupBox(QStringLiteral("Information To Extract From Incoming Message"), this);
   // "{End of message}" is offered only as an end; typed as a begin it still
   // gets its code.
@@ -59,13 +58,11 @@ AgentExtractPage::AgentExtractPage(const std::vector<AgentExtraction>& rules, QW
   auto* remove = new QPushButton(QStringLiteral("&Delete"), group);
   rows_ = new QListWidget(group);
   rows_->setAccessibleName(QStringLiteral("Extraction rules"));
-  rows_->setSelectionMode(QAbstractItemView::SingleSelection);
 
   connect(add, &QPushButton::clicked, this, &AgentExtractPage::AddRule);
   connect(replace, &QPushButton::clicked, this, &AgentExtractPage::ReplaceRule);
   connect(insert, &QPushButton::clicked, this, &AgentExtractPage::InsertRule);
   connect(remove, &QPushButton::clicked, this, &AgentExtractPage::DeleteRule);
-  connect(rows_, &QListWidget::itemSelectionChanged, this, &AgentExtractPage::ShowSelectedRule);
 
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("Begin extracting text after:"), begin_);
@@ -81,7 +78,11 @@ AgentExtractPage::AgentExtractPage(const std::vector<AgentExtraction>& rules, QW
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(group);
 
-  Rebuild(-1);
+  rules_ = std::make_unique<ListEditor<AgentExtraction>>(
+      rows_, rules, RowOrder::kEntryOrder,
+      [](const AgentExtraction& rule, int) { return ExtractionRowText(rule); },
+      [this] { ShowSelectedRule(); }, AfterRebuild::kKeepFields);
+  rules_->Rebuild(ListEditor<AgentExtraction>::kNoRow);
 }
 
 AgentExtraction AgentExtractPage::EditedRule() const {
@@ -94,57 +95,41 @@ AgentExtraction AgentExtractPage::EditedRule() const {
   return rule;
 }
 
-int AgentExtractPage::SelectedIndex() const {
-  const QList<QListWidgetItem*> selected = rows_->selectedItems();
-  if (selected.isEmpty()) return -1;
-  return selected.first()->data(Qt::UserRole).toInt();
-}
-
 void AgentExtractPage::ShowSelectedRule() {
-  const int index = SelectedIndex();
+  const int index = rules_->SelectedIndex();
   if (index < 0) return;
-  const AgentExtraction& rule = rules_[index];
+  const AgentExtraction& rule = rules_->at(index);
   begin_->SetText(ToQString(rule.start_text));
   end_->SetText(ToQString(rule.end_text));
   variable_->setText(ToQString(rule.variable_name));
 }
 
-void AgentExtractPage::Rebuild(int selected_index) {
-  const QSignalBlocker blocker(rows_);
-  rows_->clear();
-  for (size_t index = 0; index < rules_.size(); ++index) {
-    auto* item = new QListWidgetItem(ExtractionRowText(rules_[index]), rows_);
-    item->setData(Qt::UserRole, static_cast<int>(index));
-  }
-  rows_->setCurrentRow(selected_index);
-  if (selected_index < 0) rows_->clearSelection();
-}
-
 void AgentExtractPage::AddRule() {
   // Appending at the end leaves the selected rule at its index.
-  rules_.push_back(EditedRule());
-  Rebuild(SelectedIndex());
+  const int selected = rules_->SelectedIndex();
+  rules_->Append(EditedRule());
+  rules_->Rebuild(selected);
 }
 
 void AgentExtractPage::InsertRule() {
-  const int selected = SelectedIndex();
+  const int selected = rules_->SelectedIndex();
   if (selected < 0) return;
-  rules_.insert(rules_.begin() + selected, EditedRule());
-  Rebuild(selected);
+  rules_->Insert(selected, EditedRule());
+  rules_->Rebuild(selected);
 }
 
 void AgentExtractPage::ReplaceRule() {
-  const int selected = SelectedIndex();
+  const int selected = rules_->SelectedIndex();
   if (selected < 0) return;
-  rules_[selected] = EditedRule();
-  Rebuild(selected);
+  rules_->Replace(selected, EditedRule());
+  rules_->Rebuild(selected);
 }
 
 void AgentExtractPage::DeleteRule() {
-  const int selected = SelectedIndex();
+  const int selected = rules_->SelectedIndex();
   if (selected < 0) return;
-  rules_.erase(rules_.begin() + selected);
-  Rebuild(-1);
+  rules_->Erase(selected);
+  rules_->Rebuild(ListEditor<AgentExtraction>::kNoRow);
 }
 
 }  // namespace quor

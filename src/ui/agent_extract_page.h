@@ -6,10 +6,12 @@
 // is still open. User-interface thread only.
 
 #include <QWidget>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "config/mail_agent.h"
+#include "ui/list_editor.h"
 
 class QLineEdit;
 class QListWidget;
@@ -33,7 +35,7 @@ class AgentExtractPage : public QWidget {
   explicit AgentExtractPage(const std::vector<AgentExtraction>& rules, QWidget* parent = nullptr);
 
   // The working list, with every change made so far.
-  const std::vector<AgentExtraction>& extractions() const { return rules_; }
+  const std::vector<AgentExtraction>& extractions() const { return rules_->entries(); }
 
  private:
   void AddRule();
@@ -44,16 +46,13 @@ class AgentExtractPage : public QWidget {
 
   // The rule the three controls describe, with both marker kinds computed.
   AgentExtraction EditedRule() const;
-  int SelectedIndex() const;
-  // Rebuilds every row and selects the given index (-1: none); the controls
-  // keep their text.
-  void Rebuild(int selected_index);
 
   SuggestionBox* begin_ = nullptr;
   SuggestionBox* end_ = nullptr;
   QLineEdit* variable_ = nullptr;
   QListWidget* rows_ = nullptr;
-  std::vector<AgentExtraction> rules_;
+  // Rebuilding the rows leaves the controls with their text.
+  std::unique_ptr<ListEditor<AgentExtraction>> rules_;
 };
 
 }  // namespace quor

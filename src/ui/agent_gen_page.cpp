@@ -7,8 +7,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ui/agent_editor_text.h"
 
@@ -41,7 +41,7 @@ QString ConditionRowText(const AgentCondition& condition, ConditionRowPlace plac
 
 AgentGenPage::AgentGenPage(const std::string& name, const std::vector<AgentCondition>& conditions,
                            QWidget* parent)
-    : QWidget(parent), conditions_(conditions) {
+    : QWidget(parent) {
   name_ = new QLineEdit(ToQString(name), this);
 
   auto* group = new QGroupBox(
@@ -65,13 +65,11 @@ AgentGenPage::AgentGenPage(const std::string& name, const std::vector<AgentCondi
   auto* remove = new QPushButton(QStringLiteral("&Delete"), group);
   rows_ = new QListWidget(group);
   rows_->setAccessibleName(QStringLiteral("Conditions"));
-  rows_->setSelectionMode(QAbstractItemView::SingleSelection);
 
   connect(add, &QPushButton::clicked, this, &AgentGenPage::AddCondition);
   connect(replace, &QPushButton::clicked, this, &AgentGenPage::ReplaceCondition);
   connect(insert, &QPushButton::clicked, this, &AgentGenPage::InsertCondition);
   connect(remove, &QPushButton::clicked, this, &AgentGenPage::DeleteCondition);
-  connect(rows_, &QListWidget::itemSelectionChanged, this, &AgentGenPage::ShowSelectedCondition);
 
   auto* editors = new QHBoxLayout;
   editors->addWidget(join_);
@@ -94,7 +92,14 @@ AgentGenPage::AgentGenPage(const std::string& name, const std::vector<AgentCondi
 
   // Starting controls: the first item of each list, an empty value.
   ShowCondition(AgentCondition{"Date", "contains", "", ConditionJoin::kAnd});
-  Rebuild(-1);
+  conditions_ = std::make_unique<ListEditor<AgentCondition>>(
+      rows_, conditions, RowOrder::kEntryOrder,
+      [](const AgentCondition& condition, int index) {
+        return ConditionRowText(
+            condition, index == 0 ? ConditionRowPlace::kFirst : ConditionRowPlace::kFollowing);
+      },
+      [this] { ShowSelectedCondition(); }, AfterRebuild::kCallSelectionHandler);
+  conditions_->Rebuild(ListEditor<AgentCondition>::kNoRow);
 }
 
 std::string AgentGenPage::agentName() const { return ToStdString(name_->text()); }
@@ -115,65 +120,39 @@ void AgentGenPage::ShowCondition(const AgentCondition& condition) {
   value_->setText(ToQString(condition.value));
 }
 
-int AgentGenPage::SelectedIndex() const {
-  const QList<QListWidgetItem*> selected = rows_->selectedItems();
-  if (selected.isEmpty()) return -1;
-  return selected.first()->data(Qt::UserRole).toInt();
-}
-
 void AgentGenPage::ShowSelectedCondition() {
-  const int index = SelectedIndex();
-  if (index >= 0) ShowCondition(conditions_[index]);
+  const int index = conditions_->SelectedIndex();
+  if (index >= 0) ShowCondition(conditions_->at(index));
 }
 
-void AgentGenPage::Rebuild(int selected_index) {
-  {
-    const QSignalBlocker blocker(rows_);
-    rows_->clear();
-    for (size_t index = 0; index < conditions_.size(); ++index) {
-      auto* item = new QListWidgetItem(
-          ConditionRowText(conditions_[index],
-                           index == 0 ? ConditionRowPlace::kFirst : ConditionRowPlace::kFollowing),
-          rows_);
-      item->setData(Qt::UserRole, static_cast<int>(index));
-    }
-    rows_->setCurrentRow(selected_index);
-    if (selected_index < 0) rows_->clearSelection();
-  }
-  ShowSelectedCondition();
-}
-
-void AgentGenPage::AddCondition() {
-  conditions_.push_back(EditedCondition());
-  Rebuild(static_cast<int>(conditions_.size()) - 1);
-}
+void AgentGenPage::AddCondition() { conditions_->Rebuild(conditions_->Append(EditedCondition())); }
 
 void AgentGenPage::InsertCondition() {
   const AgentCondition condition = EditedCondition();
-  const int selected = SelectedIndex();
+  const int selected = conditions_->SelectedIndex();
   if (selected < 0) {
-    conditions_.push_back(condition);
-    Rebuild(0);
+    conditions_->Append(condition);
+    conditions_->Rebuild(0);
     return;
   }
-  conditions_.insert(conditions_.begin() + selected, condition);
+  conditions_->Insert(selected, condition);
   // The row that was selected stays selected, one place lower.
-  Rebuild(selected + 1);
+  conditions_->Rebuild(selected + 1);
 }
 
 void AgentGenPage::ReplaceCondition() {
-  const int selected = SelectedIndex();
+  const int selected = conditions_->SelectedIndex();
   if (selected < 0) return;
-  conditions_[selected] = EditedCondition();
-  Rebuild(selected);
+  conditions_->Replace(selected, EditedCondition());
+  conditions_->Rebuild(selected);
 }
 
 void AgentGenPage::DeleteCondition() {
-  const int selected = SelectedIndex();
+  const int selected = conditions_->SelectedIndex();
   if (selected < 0) return;
-  conditions_.erase(conditions_.begin() + selected);
-  const int last = static_cast<int>(conditions_.size()) - 1;
-  Rebuild(selected <= last ? selected : last);
+  conditions_->Erase(selected);
+  // The row now at the same place is selected, or the new last one.
+  conditions_->Rebuild(std::min(selected, conditions_->count() - 1));
 }
 
 }  // namespace quor

@@ -9,10 +9,12 @@
 // the join prefix that belongs to its position. User-interface thread only.
 
 #include <QWidget>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "config/mail_agent.h"
+#include "ui/list_editor.h"
 
 class QComboBox;
 class QLineEdit;
@@ -34,7 +36,7 @@ class AgentGenPage : public QWidget {
                QWidget* parent = nullptr);
 
   std::string agentName() const;
-  const std::vector<AgentCondition>& conditions() const { return conditions_; }
+  const std::vector<AgentCondition>& conditions() const { return conditions_->entries(); }
 
  private:
   void AddCondition();
@@ -46,10 +48,6 @@ class AgentGenPage : public QWidget {
   // The condition the four editing controls describe.
   AgentCondition EditedCondition() const;
   void ShowCondition(const AgentCondition& condition);
-  // Index of the selected condition, or -1.
-  int SelectedIndex() const;
-  // Rebuilds every row and selects the given index (-1: none), showing it.
-  void Rebuild(int selected_index);
 
   QLineEdit* name_ = nullptr;
   QComboBox* join_ = nullptr;
@@ -57,7 +55,7 @@ class AgentGenPage : public QWidget {
   QComboBox* operator_ = nullptr;
   QLineEdit* value_ = nullptr;
   QListWidget* rows_ = nullptr;
-  std::vector<AgentCondition> conditions_;
+  std::unique_ptr<ListEditor<AgentCondition>> conditions_;
 };
 
 }  // namespace quor

@@ -58,19 +58,12 @@ class TabStopDelegate : public QStyledItemDelegate {
   }
 };
 
-constexpr int kKeyRole = Qt::UserRole;
-
 }  // namespace
 
 MainAgentPage::MainAgentPage(std::vector<MailAgent> agents, AgentEditFunction edit_agent,
                              QWidget* parent)
     : QWidget(parent), edit_agent_(std::move(edit_agent)) {
-  entries_.reserve(agents.size());
-  for (auto& agent : agents) entries_.push_back(Entry{next_key_++, std::move(agent)});
-
   list_ = new QListWidget(this);
-  list_->setSelectionMode(QAbstractItemView::SingleSelection);
-  list_->setSortingEnabled(true);
   list_->setItemDelegate(new TabStopDelegate(list_));
   list_->setMinimumWidth(TabStopPixels(list_->fontMetrics()) + 100);
 
@@ -105,29 +98,20 @@ MainAgentPage::MainAgentPage(std::vector<MailAgent> agents, AgentEditFunction ed
   layout->addWidget(list_, 1, 0);
   layout->addLayout(buttons, 1, 1);
 
-  for (const Entry& entry : entries_) {
-    auto* item = new QListWidgetItem(RowText(entry.agent));
-    item->setData(kKeyRole, QVariant::fromValue<qulonglong>(entry.key));
-    list_->addItem(item);
-  }
-  list_->clearSelection();
-  list_->setCurrentItem(nullptr);
+  agents_ = std::make_unique<ListEditor<MailAgent>>(
+      list_, std::move(agents), RowOrder::kSortedByText,
+      [](const MailAgent& agent, int) { return RowText(agent); }, [this] { UpdateButtons(); },
+      AfterRebuild::kCallSelectionHandler);
+  agents_->Rebuild(ListEditor<MailAgent>::kNoRow);
 
-  connect(list_, &QListWidget::itemSelectionChanged, this, &MainAgentPage::UpdateButtons);
   connect(new_button_, &QPushButton::clicked, this, &MainAgentPage::NewAgent);
   connect(edit_button_, &QPushButton::clicked, this, &MainAgentPage::EditAgent);
   connect(enable_button_, &QPushButton::clicked, this, &MainAgentPage::EnableAgent);
   connect(disable_button_, &QPushButton::clicked, this, &MainAgentPage::DisableAgent);
   connect(delete_button_, &QPushButton::clicked, this, &MainAgentPage::DeleteAgent);
-  UpdateButtons();
 }
 
-std::vector<MailAgent> MainAgentPage::agents() const {
-  std::vector<MailAgent> agents;
-  agents.reserve(entries_.size());
-  for (const Entry& entry : entries_) agents.push_back(entry.agent);
-  return agents;
-}
+std::vector<MailAgent> MainAgentPage::agents() const { return agents_->entries(); }
 
 QString MainAgentPage::RowText(const MailAgent& agent) {
   return QString::fromStdString(agent.name) + QLatin1Char('\t') +
@@ -139,25 +123,21 @@ void MainAgentPage::NewAgent() {
   std::optional<MailAgent> created = edit_agent_(tr("New Mail Agent"), MailAgent{});
   if (!created) return;
   created->enabled = 1;
-  entries_.push_back(Entry{next_key_++, std::move(*created)});
-  AddRowAndSelect(entries_.back());
+  agents_->Rebuild(agents_->Append(std::move(*created)));
 }
 
 void MainAgentPage::EditAgent() {
-  auto selected = SelectedEntry();
-  if (selected == entries_.end() || !edit_agent_) return;
-  const uint64_t key = selected->key;
-  std::optional<MailAgent> edited = edit_agent_(tr("Edit Mail Agent"), selected->agent);
+  const int selected = agents_->SelectedIndex();
+  if (selected < 0 || !edit_agent_) return;
+  const uint64_t key = agents_->KeyAt(selected);
+  std::optional<MailAgent> edited = edit_agent_(tr("Edit Mail Agent"), agents_->at(selected));
   if (!edited) return;
-  // The editor ran a modal loop; find the entry again rather than trust the
-  // iterator taken before it.
-  selected = std::find_if(entries_.begin(), entries_.end(),
-                          [key](const Entry& entry) { return entry.key == key; });
-  if (selected == entries_.end()) return;
-  edited->enabled = selected->agent.enabled;
-  selected->agent = std::move(*edited);
-  MoveToEnd(selected);
-  RebuildSelectedRow(entries_.back());
+  // The editor ran a modal loop; find the agent again rather than trust the
+  // index taken before it.
+  const int index = agents_->IndexOfKey(key);
+  if (index < 0) return;
+  edited->enabled = agents_->at(index).enabled;
+  MoveToEndAndSelect(index, std::move(*edited));
 }
 
 void MainAgentPage::EnableAgent() { SetSelectedStatus(Status::kEnabled); }
@@ -165,24 +145,26 @@ void MainAgentPage::EnableAgent() { SetSelectedStatus(Status::kEnabled); }
 void MainAgentPage::DisableAgent() { SetSelectedStatus(Status::kDisabled); }
 
 void MainAgentPage::SetSelectedStatus(Status status) {
-  auto selected = SelectedEntry();
-  if (selected == entries_.end()) return;
+  const int selected = agents_->SelectedIndex();
+  if (selected < 0) return;
   const bool enable = status == Status::kEnabled;
-  if ((selected->agent.enabled != 0) == enable) return;
-  selected->agent.enabled = enable ? 1 : 0;
-  MoveToEnd(selected);
-  RebuildSelectedRow(entries_.back());
+  if ((agents_->at(selected).enabled != 0) == enable) return;
+  MailAgent agent = agents_->at(selected);
+  agent.enabled = enable ? 1 : 0;
+  MoveToEndAndSelect(selected, std::move(agent));
+}
+
+void MainAgentPage::MoveToEndAndSelect(int index, MailAgent agent) {
+  agents_->Replace(index, std::move(agent));
+  agents_->Rebuild(agents_->MoveToEnd(index));
 }
 
 void MainAgentPage::DeleteAgent() {
-  auto selected = SelectedEntry();
-  if (selected == entries_.end()) return;
-  entries_.erase(selected);
-  delete list_->takeItem(list_->row(list_->selectedItems().first()));
+  const int selected = agents_->SelectedIndex();
+  if (selected < 0) return;
+  agents_->Erase(selected);
   // Removing the selected row must not hand the selection to a neighbour.
-  list_->clearSelection();
-  list_->setCurrentItem(nullptr, QItemSelectionModel::NoUpdate);
-  UpdateButtons();
+  agents_->Rebuild(ListEditor<MailAgent>::kNoRow);
 }
 
 void MainAgentPage::UpdateButtons() {
@@ -191,33 +173,6 @@ void MainAgentPage::UpdateButtons() {
   enable_button_->setEnabled(selected);
   disable_button_->setEnabled(selected);
   delete_button_->setEnabled(selected);
-}
-
-std::vector<MainAgentPage::Entry>::iterator MainAgentPage::SelectedEntry() {
-  const QList<QListWidgetItem*> selected = list_->selectedItems();
-  if (selected.isEmpty()) return entries_.end();
-  const uint64_t key = selected.first()->data(kKeyRole).toULongLong();
-  return std::find_if(entries_.begin(), entries_.end(),
-                      [key](const Entry& entry) { return entry.key == key; });
-}
-
-void MainAgentPage::MoveToEnd(std::vector<Entry>::iterator entry) {
-  std::rotate(entry, entry + 1, entries_.end());
-}
-
-void MainAgentPage::AddRowAndSelect(const Entry& entry) {
-  auto* item = new QListWidgetItem(RowText(entry.agent));
-  item->setData(kKeyRole, QVariant::fromValue<qulonglong>(entry.key));
-  list_->addItem(item);
-  list_->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
-  list_->scrollToItem(item);
-  UpdateButtons();
-}
-
-void MainAgentPage::RebuildSelectedRow(const Entry& entry) {
-  const QList<QListWidgetItem*> selected = list_->selectedItems();
-  if (!selected.isEmpty()) delete list_->takeItem(list_->row(selected.first()));
-  AddRowAndSelect(entry);
 }
 
 }  // namespace quor

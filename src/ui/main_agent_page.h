@@ -8,20 +8,20 @@
 // ("name<TAB>(Enabled)"); the agent order, which the processor runs and
 // saves, is the order of creation, except that Edit (on OK), Enable and
 // Disable move the agent concerned to the end. Each row carries its agent's
-// key, so two agents with the same name are still told apart.
-// UI thread only.
+// key (through the ListEditor), so two agents with the same name are still
+// told apart. UI thread only.
 
 #include <QString>
 #include <QWidget>
-#include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "config/mail_agent.h"
+#include "ui/list_editor.h"
 
 class QListWidget;
-class QListWidgetItem;
 class QPushButton;
 
 namespace quor {
@@ -48,10 +48,6 @@ class MainAgentPage : public QWidget {
 
  private:
   enum class Status { kEnabled, kDisabled };
-  struct Entry {
-    uint64_t key;
-    MailAgent agent;
-  };
 
   void NewAgent();
   void EditAgent();
@@ -60,18 +56,11 @@ class MainAgentPage : public QWidget {
   void DeleteAgent();
   void SetSelectedStatus(Status status);
   void UpdateButtons();
+  // Puts the changed agent at the end of the agent order and selects it.
+  void MoveToEndAndSelect(int index, MailAgent agent);
 
-  // The entry of the selected row, or end() with no selection.
-  std::vector<Entry>::iterator SelectedEntry();
-  // Takes the entry out of the agent order and appends it.
-  void MoveToEnd(std::vector<Entry>::iterator entry);
-  // Adds a row for the entry (in sorted place) and selects it.
-  void AddRowAndSelect(const Entry& entry);
-  void RebuildSelectedRow(const Entry& entry);
-
-  std::vector<Entry> entries_;
-  uint64_t next_key_ = 1;
   AgentEditFunction edit_agent_;
+  std::unique_ptr<ListEditor<MailAgent>> agents_;
 
   QListWidget* list_ = nullptr;
   QPushButton* new_button_ = nullptr;

@@ -10,7 +10,9 @@
 #include <QPushButton>
 #include <QStringDecoder>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ui/quor_sheet.h"
 
@@ -73,6 +75,10 @@ MainDialog::MainDialog(const StartupOptions& options, QWidget* parent) : QDialog
   log_list_->setSelectionMode(QAbstractItemView::SingleSelection);
   log_list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   log_list_->setUniformItemSizes(true);
+  batch_timer_ = new QTimer(this);
+  batch_timer_->setSingleShot(true);
+  batch_timer_->setInterval(kLineBatchInterval);
+  connect(batch_timer_, &QTimer::timeout, this, &MainDialog::DeliverQueuedLines);
   auto* log_label = new QLabel(tr("Activity Log:"), this);
   log_label->setBuddy(log_list_);
 
@@ -162,14 +168,19 @@ void MainDialog::Exit() {
 }
 
 void MainDialog::FinishExit() {
+  // The panel ends showing every line written before it did.
+  ShowLines(TakeQueuedLines());
   exit_state_ = ExitState::kDone;
   lifecycle_->FinishExit();
   done(QDialog::Rejected);
 }
 
 void MainDialog::OnPassFinished() {
-  if (exit_state_ == ExitState::kWaitingForPass && !lifecycle_->driver().pass_in_progress())
+  // A pass's last lines need not wait for the next batch.
+  ShowLines(TakeQueuedLines());
+  if (exit_state_ == ExitState::kWaitingForPass && !lifecycle_->driver().pass_in_progress()) {
     FinishExit();
+  }
 }
 
 void MainDialog::reject() {}
@@ -190,43 +201,64 @@ void MainDialog::PassFinished() {
 
 void MainDialog::AddLine(const std::string& line) {
   if (QThread::currentThread() == thread()) {
-    AppendLine(line);
+    std::deque<std::string> lines = TakeQueuedLines();
+    lines.push_back(line);
+    ShowLines(lines);
     return;
   }
-  std::unique_lock lock(line_mutex_);
+  std::lock_guard lock(line_mutex_);
   if (sink_closed_) return;
+  // Lines the list would push out at once need not wait for it.
+  if (pending_lines_.size() == kMaximumLogLines) pending_lines_.pop_front();
   pending_lines_.push_back(line);
-  const uint64_t ticket = ++lines_posted_;
-  QMetaObject::invokeMethod(this, &MainDialog::DeliverPendingLines, Qt::QueuedConnection);
-  line_delivered_.wait(lock, [&] { return sink_closed_ || lines_delivered_ >= ticket; });
+  if (delivery_queued_) return;
+  delivery_queued_ = true;
+  // Queued under the lock, so that nothing is queued once the sink is closed.
+  QMetaObject::invokeMethod(this, &MainDialog::DeliverQueuedLines, Qt::QueuedConnection);
 }
 
-void MainDialog::DeliverPendingLines() {
+void MainDialog::DeliverQueuedLines() {
   std::deque<std::string> lines;
   {
     std::lock_guard lock(line_mutex_);
     lines.swap(pending_lines_);
+    // Nothing came since the last batch: the next line queues a delivery.
+    if (lines.empty()) {
+      delivery_queued_ = false;
+      return;
+    }
   }
-  for (const std::string& line : lines) AppendLine(line);
-  {
-    std::lock_guard lock(line_mutex_);
-    lines_delivered_ += lines.size();
-  }
-  line_delivered_.notify_all();
+  ShowLines(lines);
+  // Lines that come meanwhile wait for the next batch: however fast a pass
+  // logs, the list changes (and is painted) at most once an interval.
+  batch_timer_->start();
+}
+
+std::deque<std::string> MainDialog::TakeQueuedLines() {
+  std::deque<std::string> lines;
+  std::lock_guard lock(line_mutex_);
+  lines.swap(pending_lines_);
+  return lines;
+}
+
+void MainDialog::ShowLines(const std::deque<std::string>& lines) {
+  if (lines.empty()) return;
+  // Only the newest lines can stay: skip the rest, then make room at the top
+  // for what is added, so the list never holds more than its maximum.
+  const int added = static_cast<int>(std::min<size_t>(lines.size(), kMaximumLogLines));
+  const int excess = log_list_->count() + added - kMaximumLogLines;
+  if (excess > 0) log_list_->model()->removeRows(0, excess);
+  QStringList rows;
+  rows.reserve(added);
+  for (auto next = lines.end() - added; next != lines.end(); ++next)
+    rows.append(DisplayText(*next));
+  log_list_->addItems(rows);
+  log_list_->scrollToBottom();
 }
 
 void MainDialog::CloseSink() {
-  {
-    std::lock_guard lock(line_mutex_);
-    sink_closed_ = true;
-  }
-  line_delivered_.notify_all();
-}
-
-void MainDialog::AppendLine(const std::string& line) {
-  log_list_->addItem(DisplayText(line));
-  while (log_list_->count() > kMaximumLogLines) delete log_list_->takeItem(0);
-  log_list_->scrollToBottom();
+  std::lock_guard lock(line_mutex_);
+  sink_closed_ = true;
 }
 
 void MainDialog::ShowState(PanelState state) {

@@ -6,16 +6,23 @@
 //
 // Threads: everything but the two hooks and AddLine runs on the UI thread.
 // A pass runs on the driver's worker; its log lines arrive through AddLine,
-// which hands each line to the UI thread and waits until it is in the list,
-// so the window shows the lines in the order the pass wrote them. The wait is
-// released when the window closes its sink, so a pass can never be left
-// waiting on a window that is going away. Exit never blocks the UI thread:
-// with a pass running it disables the buttons and finishes when the pass has
-// ended (the PassFinished hook, queued to the UI thread).
+// which only queues the line and returns: the worker never waits for the
+// window. The queue keeps at most the newest kMaximumLogLines lines, all the
+// list could show; the log file, written before AddLine, has every line. One
+// delivery at a time is queued to the UI thread, which takes the whole batch
+// and adds it to the list, so the list shows the newest lines in the order
+// the pass wrote them however far it falls behind. Lines that come meanwhile
+// wait for the next batch, at most kLineBatchInterval later, or for the end
+// of the pass, whose hook shows them at once. A line from the UI thread
+// itself is added at once, after the lines still queued. Once the window has
+// closed its sink (it is going away), AddLine from a worker does nothing.
+// Exit never blocks the UI thread: with a pass running it disables the
+// buttons and finishes when the pass has ended (the PassFinished hook, queued
+// to the UI thread).
 
 #include <QDialog>
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -31,6 +38,7 @@
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QTimer;
 
 namespace quor {
 
@@ -41,10 +49,14 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
 
  public:
   static constexpr int kMaximumLogLines = 300;
+  // How often, at most, lines from a worker are added to the list: often
+  // enough to read as live, rarely enough that a pass logging tens of
+  // thousands of lines a second costs the UI thread next to nothing.
+  static constexpr std::chrono::milliseconds kLineBatchInterval{20};
 
   // Sets up the lifecycle from the options; nothing runs before StartUp().
   explicit MainDialog(const StartupOptions& options, QWidget* parent = nullptr);
-  // Releases a pass waiting in AddLine, then waits for it to end.
+  // Closes the sink, then waits for a running pass to end.
   ~MainDialog() override;
 
   // Loads the configuration, starts the first pass at once and arms the
@@ -60,8 +72,7 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
   // so when that pass has ended. Also the title bar's Close.
   void Exit();
 
-  // LogSink: any thread; returns when the line is in the list (or the window
-  // has closed its sink).
+  // LogSink: any thread; never waits for the UI thread.
   void AddLine(const std::string& line) override;
   // DriverHooks: worker thread; both only queue a call to the UI thread.
   void ExitRequested() override;
@@ -88,8 +99,11 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
   enum class ExitState { kNone, kAfterSetup, kWaitingForPass, kDone };
 
   void ShowState(PanelState state);
-  void AppendLine(const std::string& line);
-  void DeliverPendingLines();
+  // UI thread: the queued delivery and the batch timer's tick.
+  void DeliverQueuedLines();
+  std::deque<std::string> TakeQueuedLines();
+  // Adds the lines to the list, keeping its newest kMaximumLogLines rows.
+  void ShowLines(const std::deque<std::string>& lines);
   void CloseSink();
   void OnPassFinished();
   void FinishExit();
@@ -100,12 +114,12 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
   bool setup_open_ = false;
   ExitState exit_state_ = ExitState::kNone;
 
-  // Lines handed over by the worker, and how far the UI thread has got.
+  // Lines from the worker waiting for the UI thread, at most
+  // kMaximumLogLines of them, and whether a delivery is queued or the batch
+  // timer runs (either way the UI thread looks at the queue again).
   std::mutex line_mutex_;
-  std::condition_variable line_delivered_;
   std::deque<std::string> pending_lines_;
-  uint64_t lines_posted_ = 0;
-  uint64_t lines_delivered_ = 0;
+  bool delivery_queued_ = false;
   bool sink_closed_ = false;
 
   QLabel* status_ = nullptr;
@@ -115,6 +129,7 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
   QPushButton* reset_button_ = nullptr;
   QPushButton* exit_button_ = nullptr;
   QListWidget* log_list_ = nullptr;
+  QTimer* batch_timer_ = nullptr;
 };
 
 }  // namespace quor

@@ -8,18 +8,20 @@
 //
 // The list box is sorted by "user@server"; the account order (the order of
 // checking and saving) is the order of creation, except that Replace moves
-// the account concerned to the end. Each row carries its account's key.
+// the account concerned to the end. The fields show the account of the row
+// the user picks, also when they click the row that is already selected;
+// Add, Replace and Delete leave what was typed in them.
 // UI thread only.
 
 #include <QWidget>
-#include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "config/mailbox_account.h"
+#include "ui/list_editor.h"
 
 class QLineEdit;
 class QListWidget;
-class QListWidgetItem;
 class QPushButton;
 
 namespace quor {
@@ -34,22 +36,12 @@ class MainMailboxPage : public QWidget {
   std::vector<MailboxAccount> mailboxes() const;
 
  private:
-  struct Entry {
-    uint64_t key;
-    MailboxAccount account;
-  };
-
   void AddAccount();
   void ReplaceAccount();
   void DeleteAccount();
   void ShowSelectedAccount();
 
-  std::vector<Entry>::iterator SelectedEntry();
-  // Adds the entry's row in sorted place.
-  QListWidgetItem* AddRow(const Entry& entry);
-
-  std::vector<Entry> entries_;
-  uint64_t next_key_ = 1;
+  std::unique_ptr<ListEditor<MailboxAccount>> accounts_;
 
   QLineEdit* server_ = nullptr;
   QLineEdit* user_ = nullptr;

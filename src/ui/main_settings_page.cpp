@@ -27,12 +27,16 @@ QLineEdit* NewTextField(const std::string& text, QWidget* parent) {
 }
 
 // A number field followed by its unit; the row's label and the unit both
-// name the field itself, not the row around it.
-QWidget* NumberRow(QLineEdit* field, const QString& unit, QWidget* parent) {
+// name the field itself, not the row around it. A screen reader reads the
+// field by the row's label, with the unit as its description: left to
+// itself it would take the unit, the only label beside the field.
+QWidget* NumberRow(QLineEdit* field, const QLabel* label, const QString& unit, QWidget* parent) {
   auto* row = new QWidget(parent);
   auto* layout = new QHBoxLayout(row);
   layout->setContentsMargins(0, 0, 0, 0);
   field->setMaximumWidth(80);
+  field->setAccessibleName(label->text());
+  field->setAccessibleDescription(unit);
   layout->addWidget(field);
   auto* unit_label = new QLabel(unit, row);
   unit_label->setBuddy(field);
@@ -84,11 +88,12 @@ MainSettingsPage::MainSettingsPage(const Settings& settings, QWidget* parent)
   check_interval_ = new QLineEdit(QString::number(settings_.check_interval_minutes), this);
   auto* interval_label = new QLabel(tr("Check Incoming Mail Every:"), this);
   interval_label->setBuddy(check_interval_);
-  form->addRow(interval_label, NumberRow(check_interval_, tr("minutes"), this));
+  form->addRow(interval_label, NumberRow(check_interval_, interval_label, tr("minutes"), this));
   size_limit_ = new QLineEdit(QString::number(settings_.size_limit_kilobytes), this);
   auto* size_label = new QLabel(tr("Ignore Message Larger Than:"), this);
   size_label->setBuddy(size_limit_);
-  form->addRow(size_label, NumberRow(size_limit_, tr("kilobytes (0 for no limit)"), this));
+  form->addRow(size_label,
+               NumberRow(size_limit_, size_label, tr("kilobytes (0 for no limit)"), this));
 
   // The path field has no label of its own: the check box names it.
   auto* log_row = new QHBoxLayout;

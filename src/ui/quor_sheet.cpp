@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "ui/agent_editor.h"
+#include "ui/first_field.h"
 #include "ui/main_agent_page.h"
 #include "ui/main_mailbox_page.h"
 #include "ui/main_settings_page.h"
@@ -47,6 +48,8 @@ QuorSheet::QuorSheet(const Configuration& configuration, QWidget* parent) : QDia
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs_);
   layout->addWidget(buttons);
+  // The tab bar comes first in Tab order; the sheet opens on the agent list.
+  FocusFirstField(agent_page_);
 }
 
 Configuration QuorSheet::configuration() const {

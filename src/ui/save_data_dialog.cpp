@@ -65,21 +65,31 @@ SaveDataDialog::SaveDataDialog(const AgentAction& action, const std::vector<Agen
   append_ = new QCheckBox(QStringLiteral("Append data to existing file"), this);
   append_->setChecked(Flag("append"));
 
+  // Tab order is the order of creation, so the controls are made top to
+  // bottom: the template file and its "..." before the third method.
   auto* contents = new QGroupBox(QStringLiteral("Contents"), this);
   methods_[0] = new QRadioButton(QStringLiteral("Save the entire message"), contents);
   methods_[1] = new QRadioButton(QStringLiteral("Save using template file:"), contents);
+  template_file_ = new QLineEdit(Text("templatefile"), contents);
+  template_file_->setAccessibleName(QStringLiteral("Template file"));
+  auto* browse_template = new QPushButton(QStringLiteral("..."), contents);
+  browse_template->setAccessibleDescription(QStringLiteral("Choose the template file"));
   methods_[2] = new QRadioButton(
       QStringLiteral("Save using the format below (add text, data fields, etc.):"), contents);
   auto* method_group = new QButtonGroup(this);
   for (int method = 0; method < 3; ++method) method_group->addButton(methods_[method], method);
   // A stored method outside 0 to 2 shows no button ticked.
   const int32_t stored_method = action.NumberProperty("savemethod");
-  if (stored_method >= 0 && stored_method < 3) methods_[stored_method]->setChecked(true);
-
-  template_file_ = new QLineEdit(Text("templatefile"), contents);
-  template_file_->setAccessibleName(QStringLiteral("Template file"));
-  auto* browse_template = new QPushButton(QStringLiteral("..."), contents);
-  browse_template->setAccessibleDescription(QStringLiteral("Choose the template file"));
+  if (stored_method >= 0 && stored_method < 3) {
+    methods_[stored_method]->setChecked(true);
+    // The group is one Tab stop (the arrows move within it), and it should be
+    // the ticked method; left alone, Qt stops at whichever button Tab reaches
+    // first and keeps the stop on the button that last had the focus.
+    for (QRadioButton* method : methods_) {
+      if (method != methods_[stored_method])
+        method->setFocusPolicy(static_cast<Qt::FocusPolicy>(method->focusPolicy() & ~Qt::TabFocus));
+    }
+  }
 
   available_data_ = new QComboBox(contents);
   available_data_->addItems(AvailableDataItems(rules));

@@ -10,7 +10,7 @@ TEST(CommandLineTest, ReadsEveryOption) {
   EXPECT_EQ(line.request, CommandLine::Request::kRun);
   EXPECT_TRUE(line.headless);
   EXPECT_TRUE(line.once);
-  EXPECT_EQ(line.base_dir, "/srv/quor");
+  EXPECT_EQ(line.base_directory, "/srv/quor");
   EXPECT_EQ(line.profile, "/etc/quor.INI");
 }
 
@@ -18,7 +18,7 @@ TEST(CommandLineTest, NothingGivenRunsWithDefaults) {
   CommandLine line = ParseCommandLine({});
   EXPECT_EQ(line.request, CommandLine::Request::kRun);
   EXPECT_FALSE(line.headless);
-  EXPECT_FALSE(line.base_dir.has_value());
+  EXPECT_FALSE(line.base_directory.has_value());
 }
 
 TEST(CommandLineTest, RefusesUnknownOptionsAndMissingArguments) {

@@ -96,6 +96,8 @@ class TestAgentEditor : public QObject {
   void selectingARuleShowsItsTexts();
   void extractionButtons_data();
   void extractionButtons();
+  void clickingTheSelectedRowShowsItAgain_data();
+  void clickingTheSelectedRowShowsItAgain();
 
   void actionsPageStartsWithTypesAlphabeticalAndButtonsOff();
   void addingDeleteOrSoundAppendsAtOnce_data();
@@ -516,6 +518,40 @@ void TestAgentEditor::extractionButtons() {
   QCOMPARE(begin->currentText(), parts[0]);
   QCOMPARE(end->currentText(), parts[1]);
   QCOMPARE(variable->text(), parts[2]);
+}
+
+void TestAgentEditor::clickingTheSelectedRowShowsItAgain_data() {
+  QTest::addColumn<QString>("tab");
+  QTest::addColumn<QString>("list");
+  QTest::addColumn<QString>("field");
+  QTest::addColumn<bool>("field_has_label");
+  QTest::addColumn<QString>("shown");
+  QTest::newRow("condition value") << "General"
+                                   << "Conditions"
+                                   << "Value" << false << "order";
+  QTest::newRow("extraction variable") << "Extraction"
+                                       << "Extraction rules"
+                                       << "Save extraction as variable:" << true << "total";
+}
+
+void TestAgentEditor::clickingTheSelectedRowShowsItAgain() {
+  QFETCH(QString, tab);
+  QFETCH(QString, list);
+  QFETCH(QString, field);
+  QFETCH(bool, field_has_label);
+  QFETCH(QString, shown);
+  auto editor = OpenEditor(SampleAgent());
+  ShowTab(*editor, tab);
+  auto* page = editor->findChild<QTabWidget*>()->currentWidget();
+  auto* rows = ControlNamed<QListWidget>(page, list);
+  QLineEdit* edit = field_has_label ? FieldLabelled<QLineEdit>(page, field)
+                                    : ControlNamed<QLineEdit>(page, field);
+  ClickRow(rows, 0);
+  QCOMPARE(edit->text(), shown);
+  TypeInto(edit, "typed over");
+  ClickRow(rows, 0);
+  QCOMPARE(SelectedRow(rows), 0);
+  QCOMPARE(edit->text(), shown);
 }
 
 void TestAgentEditor::actionsPageStartsWithTypesAlphabeticalAndButtonsOff() {

@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -35,6 +37,22 @@ namespace {
 
 const QStringList kPanelButtons{"&Setup...", "&Start", "&Stop", "&Reset", "&Exit"};
 
+// How long a worker may take to log its lines while the UI thread is busy;
+// without waiting for the window it needs a few milliseconds.
+constexpr std::chrono::seconds kWorkerDeadline{30};
+
+// Counts the queued calls a window receives: how the worker's lines reach it.
+class QueuedCallCounter : public QObject {
+ public:
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::MetaCall) ++count;
+    return QObject::eventFilter(watched, event);
+  }
+};
+
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
@@ -53,6 +71,8 @@ class TestMainDialog : public QObject {
   void buttonsFollowThePanelState();
   void logKeepsTheNewest300Lines_data();
   void logKeepsTheNewest300Lines();
+  void workerLoggingFarMoreThanTheListHoldsNeverWaitsForTheWindow();
+  void lineFromTheWindowComesAfterTheQueuedOnes();
   void rowShowsTheLineWithoutItsLineEnd_data();
   void rowShowsTheLineWithoutItsLineEnd();
   void escapeLeavesTheWindowOpen();
@@ -70,6 +90,9 @@ class TestMainDialog : public QObject {
  private:
   std::string ProfilePath() const { return folder_->File("quor.INI"); }
   std::string LogPath() const { return folder_->File("quor.log"); }
+  // Runs log_lines on a worker thread while the UI thread processes no
+  // events; true when the worker finished within kWorkerDeadline all the same.
+  bool LogWhileTheWindowIsBusy(const std::function<void()>& log_lines);
   // A profile with the given keys under [Settings], the log file in the folder.
   void WriteProfile(const std::string& keys);
   // A profile whose one mailbox is a server that accepts and then says nothing.
@@ -211,6 +234,9 @@ void TestMainDialog::logKeepsTheNewest300Lines() {
     });
     QTRY_VERIFY(done.load());
     worker.join();
+    // The worker does not wait for the window: its last lines may still wait
+    // for the window's next batch.
+    QTRY_VERIFY(list->count() > 0 && list->item(list->count() - 1)->text() == "line 301");
   } else {
     add_lines();
   }
@@ -219,6 +245,66 @@ void TestMainDialog::logKeepsTheNewest300Lines() {
   QCOMPARE(list->item(299)->text(), QStringLiteral("line 301"));
   // The newest line is scrolled into view.
   QVERIFY(list->viewport()->rect().intersects(list->visualItemRect(list->item(299))));
+}
+
+bool TestMainDialog::LogWhileTheWindowIsBusy(const std::function<void()>& log_lines) {
+  std::promise<void> finished;
+  std::future<void> worker_done = finished.get_future();
+  std::thread worker([&] {
+    log_lines();
+    finished.set_value();
+  });
+  const bool finished_while_busy =
+      worker_done.wait_for(kWorkerDeadline) == std::future_status::ready;
+  // A worker that waits for the window gets it now, so a failure ends cleanly.
+  while (worker_done.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  worker.join();
+  return finished_while_busy;
+}
+
+void TestMainDialog::workerLoggingFarMoreThanTheListHoldsNeverWaitsForTheWindow() {
+  constexpr int kLines = 10000;
+  auto dialog = OpenPanel();
+  WaitForNoPass(*dialog);
+  QListWidget* list = LogList(*dialog);
+  // What the start-up pass queued to the window is out of the way.
+  QCoreApplication::sendPostedEvents(dialog.get());
+  list->clear();
+  QueuedCallCounter deliveries;
+  dialog->installEventFilter(&deliveries);
+
+  QVERIFY(LogWhileTheWindowIsBusy([&dialog] {
+    for (int number = 1; number <= kLines; ++number)
+      dialog->AddLine("line " + std::to_string(number));
+  }));
+  QCOMPARE(list->count(), 0);  // nothing shown while the UI thread was busy
+  QCoreApplication::sendPostedEvents(dialog.get());
+  // The whole batch came in one delivery, not one per line.
+  QCOMPARE(deliveries.count, 1);
+  QStringList newest;
+  for (int number = kLines - MainDialog::kMaximumLogLines + 1; number <= kLines; ++number)
+    newest.append(QStringLiteral("line %1").arg(number));
+  QCOMPARE(RowTexts(list), newest);
+  QVERIFY(list->viewport()->rect().intersects(list->visualItemRect(list->item(299))));
+}
+
+void TestMainDialog::lineFromTheWindowComesAfterTheQueuedOnes() {
+  auto dialog = OpenPanel();
+  WaitForNoPass(*dialog);
+  QListWidget* list = LogList(*dialog);
+  // What the start-up pass queued to the window is out of the way.
+  QCoreApplication::sendPostedEvents(dialog.get());
+  list->clear();
+  QVERIFY(LogWhileTheWindowIsBusy([&dialog] {
+    for (const char* line : {"worker 1", "worker 2"}) dialog->AddLine(line);
+  }));
+  dialog->AddLine("window");
+  QCOMPARE(RowTexts(list), QStringList({"worker 1", "worker 2", "window"}));
+  // The delivery still queued finds nothing left to add.
+  QCoreApplication::sendPostedEvents(dialog.get());
+  QCOMPARE(RowTexts(list), QStringList({"worker 1", "worker 2", "window"}));
 }
 
 void TestMainDialog::rowShowsTheLineWithoutItsLineEnd_data() {

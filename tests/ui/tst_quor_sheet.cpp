@@ -103,6 +103,7 @@ class TestQuorSheet : public QObject {
   void addNeedsServerAndAccountName_data();
   void addNeedsServerAndAccountName();
   void replaceKeepsTheMarkerAndMovesTheAccountToTheEnd();
+  void clickingTheSelectedRowPutsItsValuesBack();
   void deleteRemovesTheAccountAndKeepsTheFields();
 
   void cancelAfterDeleteAndReplaceLeavesTheProcessorUnchanged();
@@ -789,6 +790,37 @@ void TestQuorSheet::replaceKeepsTheMarkerAndMovesTheAccountToTheEnd() {
   QCOMPARE(accounts[2].id, zed_id);
   // The processor's account has not changed under a running pass.
   QCOMPARE(store_->Snapshot().mailboxes[0].server, std::string("pop.b.org"));
+  sheet->reject();
+}
+
+void TestQuorSheet::clickingTheSelectedRowPutsItsValuesBack() {
+  FillProcessor();
+  auto sheet = OpenSheet();
+  ShowTab(*sheet, "Mailboxes");
+  MainMailboxPage* page = sheet->mailbox_page();
+  QListWidget* list = MailboxList(*sheet);
+  auto* server = FieldLabelled<QLineEdit>(page, "Mail Server:");
+  auto* user = FieldLabelled<QLineEdit>(page, "Account Name:");
+  auto* password = FieldLabelled<QLineEdit>(page, "Password:");
+  SelectRow(list, "zed@pop.b.org");
+  // Values for another account are typed over the selected one's ...
+  for (const auto& [field, text] : {std::pair{server, "pop.other.org"}, std::pair{user, "other"},
+                                    std::pair{password, "typed"}}) {
+    field->clear();
+    QTest::keyClicks(field, text);
+  }
+  // ... then the user clicks the selected row to get its values back.
+  SelectRow(list, "zed@pop.b.org");
+  QCOMPARE(server->text(), QStringLiteral("pop.b.org"));
+  QCOMPARE(user->text(), QStringLiteral("zed"));
+  QCOMPARE(password->text(), QStringLiteral("pw1"));
+
+  ButtonNamed(page, "&Replace")->click();
+  QCOMPARE(RowTexts(list), QStringList({"ann@pop.a.org", "bob@pop.c.org", "zed@pop.b.org"}));
+  const MailboxAccount zed = sheet->mailboxes().back();
+  QCOMPARE(zed.Label(), std::string("zed@pop.b.org"));
+  QCOMPARE(zed.password, std::string("pw1"));
+  QCOMPARE(zed.last_message, std::string("uid-1"));
   sheet->reject();
 }
 
