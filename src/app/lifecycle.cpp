@@ -61,6 +61,10 @@ bool Lifecycle::LoadConfiguration() {
     log_.AddLine("WARNING: The agents file " + files_.agents_path() +
                  " was not understood and will not be overwritten.");
   }
+  if (store_.Snapshot().mailboxes.empty()) {
+    log_.AddLine("No mailboxes are configured: add one in Setup, or in " + files_.profile_path() +
+                 ".");
+  }
   // What a run that was killed left in the journal goes to the profile now.
   Save(ConfigurationFiles::Parts::kProfile, false);
   return true;
@@ -120,15 +124,6 @@ void Lifecycle::ExitRequested() { front_end_hooks_.ExitRequested(); }
 
 void Lifecycle::PassEnded() {
   const MailProcessor::PassReport& report = processor_.last_report();
-  if (report.no_mailboxes) {
-    if (!told_no_mailboxes_) {
-      log_.AddLine("No mailboxes are configured: add one in Setup, or in " + files_.profile_path() +
-                   ".");
-    }
-    told_no_mailboxes_ = true;
-  } else {
-    told_no_mailboxes_ = false;
-  }
   if (report.no_mailboxes || report.mailboxes_not_checked > 0 || report.progress_not_recorded) {
     fault_ = true;
   }

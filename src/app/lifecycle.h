@@ -57,7 +57,8 @@ class Lifecycle : private DriverHooks {
   void set_play_sound(std::function<void()> play_sound);
 
   // Takes the base folder, reads settings, mailboxes and agents, replays the
-  // progress journal, opens the log file and logs "[<time>] - Started.".
+  // progress journal, opens the log file and logs "[<time>] - Started." (and
+  // a hint when no mailbox is configured).
   // Once, before anything else. False when another quor holds the base
   // folder: then only the error line is logged (to the front end: no file is
   // touched), start_error() holds it, and the front end must end without
@@ -120,9 +121,6 @@ class Lifecycle : private DriverHooks {
   bool keep_agents_file_ = false;
   // Something went wrong that --once must report in its exit status.
   std::atomic<bool> fault_{false};
-  // The hint about an empty mailbox list was given (worker threads, one
-  // after another).
-  bool told_no_mailboxes_ = false;
   bool exit_saved_ = false;
   std::atomic<uint64_t> passes_finished_{0};
   uint64_t passes_finished_at_save_ = 0;

@@ -66,7 +66,11 @@ bool MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
   // A refused count reads as an empty mailbox in the log, as it always has.
   bool checked =
       count >= 0 && !pop_client_->LastReply().empty() && pop_client_->LastReply().front() == '+';
-  std::vector<std::string> ids = count > 0 ? ReadUniqueIds() : std::vector<std::string>();
+  std::vector<std::string> ids;
+  if (count > 0 && !ReadUniqueIds(ids)) {
+    pop_client_->Logout();
+    return false;
+  }
   int first = 1;
   if (!mailbox.last_message.empty()) {
     auto marked = std::find(ids.begin(), ids.end(), mailbox.last_message);
@@ -104,10 +108,14 @@ bool MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
   return checked;
 }
 
-std::vector<std::string> MailProcessor::ReadUniqueIds() {
-  std::vector<std::string> ids;
-  if (pop_client_->UniqueIds(ids) <= 0) ids.clear();
-  return ids;
+bool MailProcessor::ReadUniqueIds(std::vector<std::string>& ids) {
+  int result = pop_client_->UniqueIds(ids);
+  if (result < 0) {
+    log_.AddLine("ERROR - General network error.");
+    return false;
+  }
+  if (result == 0) ids.clear();
+  return true;
 }
 
 void MailProcessor::KeepMarker(const MailboxAccount& mailbox, const std::string& marker) {

@@ -76,9 +76,11 @@ class MailProcessor {
   // when the mailbox could not be checked.
   bool CheckMailbox(const MailboxAccount& mailbox, const Configuration& pass);
   // The unique id of every message of the open session, from one listing
-  // (the only place ids are read): ids[n - 1] for message n; empty when the
-  // server gave none, and then no marker is kept.
-  std::vector<std::string> ReadUniqueIds();
+  // read before any message (the only place ids are read): ids[n - 1] for
+  // message n. A server that refuses the listing gives no ids: every message
+  // counts as new and no marker is kept. False, after logging why, when the
+  // mailbox cannot be checked (the listing was cut off).
+  bool ReadUniqueIds(std::vector<std::string>& ids);
   // The mailbox's marker moves: into the store, and the journal when set.
   void KeepMarker(const MailboxAccount& mailbox, const std::string& marker);
   // Retrieves message n of the open session and offers it to the agents.
