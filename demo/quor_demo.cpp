@@ -126,7 +126,9 @@ int main(int argc, char** argv) {
                      "\nEmail=quor@demo.example\nName=Quor Demo\nOrganization=Demo Inc.\n"
                      "MailboxCount=1\nPOPServer0=" +
                      pop.host_text() +
-                     "\nPOPUser0=demo\nPOPPassword0=demo-password\nPOPLastMsg0=\n");
+                     "\nPOPUser0=demo\nPOPPassword0=demo-password\nPOPLastMsg0=\n"
+                     // As in a profile quor creates: agents see international text decoded.
+                     "DecodeText=1\n");
   chmod((home / "quor.INI").c_str(), 0600);
 
   std::cout << "Wrote " << (home / "quor.INI").string() << " and "
@@ -158,6 +160,20 @@ int main(int argc, char** argv) {
     for (const auto& attachment : mime.attachments) {
       std::cout << "attachment: " << attachment.filename << " (" << attachment.content_type << ", "
                 << attachment.size << " bytes)\n";
+    }
+  }
+
+  Heading("International text: a subject as written and as agents see it");
+  // quoted_printable.eml's subject is an encoded word in ISO-8859-1; with
+  // DecodeText=1 the journal agent saved it as UTF-8 text.
+  std::string sample = ReadWholeFile(mail + "quoted_printable.eml");
+  size_t subject_at = sample.find("\nSubject: ") + 1;
+  std::cout << "in the message:  "
+            << sample.substr(subject_at, sample.find('\n', subject_at) - subject_at) << "\n";
+  std::istringstream journal(ReadWholeFile((home / "journal.txt").string()));
+  for (std::string line; std::getline(journal, line);) {
+    if (line.find("cafe@example.org") != std::string::npos) {
+      std::cout << "in journal.txt:  " << line << "\n";
     }
   }
 

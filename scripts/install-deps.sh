@@ -12,6 +12,7 @@ packages=(
   dovecot-core dovecot-pop3d
   python3 python3-aiosmtpd
   imagemagick x11-apps x11-utils libqt6svg6 xdotool
+  scdoc file
 )
 
 missing=()

@@ -16,7 +16,7 @@ build=${QUOR_BUILD_DIR:-$root/build}
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" -j"$jobs" --target quor >/dev/null
+cmake --build "$build" -j"$jobs" --target quor quor-desktop >/dev/null
 quor="$build/src/quor"
 
 work=$(mktemp -d)

@@ -1,8 +1,14 @@
 // quor: the mail processor. Opens the control panel when a display is
 // present, otherwise (or with --headless) runs headless.
+//
+// Built twice: as quor, without Qt, which hands over to its window part to
+// open the control panel (app/window_part.h), and as that window part,
+// quor-desktop, with the window linked in (QUOR_HAVE_UI).
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,6 +19,8 @@
 
 #ifdef QUOR_HAVE_UI
 #include "ui/desktop_app.h"
+#else
+#include "app/window_part.h"
 #endif
 
 using namespace quor;
@@ -24,7 +32,7 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-[[maybe_unused]] bool DisplayPresent() {
+bool DisplayPresent() {
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   return (x11 && *x11) || (wayland && *wayland);
@@ -63,7 +71,22 @@ int main(int argc, char** argv) {
   }
 #else
   if (!options.headless) {
-    std::fputs("quor: built without the desktop window; running headless.\n", stderr);
+    if (!DisplayPresent()) {
+      std::fputs("quor: no display found; running headless.\n", stderr);
+    } else {
+      // Returns only when the window part could not be started.
+      std::string part = WindowPartPath(QUOR_WINDOW_PART);
+      int error = HandOverToWindowPart(part, argv);
+      if (error == ENOENT) {
+        std::fputs(
+            "quor: the desktop window (package quor-desktop) is not installed; "
+            "running headless.\n",
+            stderr);
+      } else {
+        std::fprintf(stderr, "quor: cannot start the desktop window %s: %s; running headless.\n",
+                     part.c_str(), std::strerror(error));
+      }
+    }
   }
 #endif
   HeadlessFrontEnd front_end;

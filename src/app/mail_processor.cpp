@@ -133,6 +133,7 @@ int MailProcessor::ProcessMessage(const MailboxAccount& mailbox, const Configura
                                   int number, bool& deleted) {
   deleted = false;
   message_.Clear();
+  parser_.set_decode_text(pass.settings.decode_text);
   int result = pop_client_->RetrieveMessage(number, parser_);
   if (result < 0) {
     log_.AddLine("ERROR - General network error.");

@@ -1,5 +1,9 @@
 #include "config/configuration_files.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+
 #include "config/agents_file.h"
 #include "config/config_paths.h"
 #include "config/settings_file.h"
@@ -16,6 +20,12 @@ std::string ConfigurationFiles::agents_path() const {
 Configuration ConfigurationFiles::Load(bool* agents_understood) const {
   Configuration configuration;
   SettingsFile::Load(profile_path_, configuration.settings, configuration.mailboxes);
+  // No profile yet: this one will be created by quor, so it starts with what
+  // new users should have. Profiles that exist keep their own settings.
+  struct stat status;
+  if (stat(profile_path_.c_str(), &status) != 0 && errno == ENOENT) {
+    configuration.settings.decode_text = true;
+  }
   configuration.agents = AgentsFile::Load(agents_path(), agents_understood);
   if (configuration.settings.log_file.empty()) {
     configuration.settings.log_file = InBaseDirectory(base_directory_, "quor.log");

@@ -24,7 +24,9 @@ class ConfigurationFiles {
   enum class Parts { kProfile, kProfileAndAgents };
 
   // Reads settings, mailboxes and agents (missing files give defaults). An
-  // empty log file setting becomes quor.log in the base directory.
+  // empty log file setting becomes quor.log in the base directory. When the
+  // profile file does not exist, the settings are those of a new profile:
+  // DecodeText on, so the profile quor then writes has it.
   // agents_understood (when given): false for an agents file that exists but
   // is not understood (see AgentsFile::Load); it gave no agents.
   Configuration Load(bool* agents_understood = nullptr) const;

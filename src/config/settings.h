@@ -17,6 +17,11 @@ struct Settings {
   std::string log_file;                 // "Logfile"
   bool log_to_file = true;              // "EnableLog": log lines also go to the file
   bool exit_after_check = false;        // "ExitOnCheck" 1: end after each pass
+  // "ReplyToAutomatic" 1: send actions answer automatic mail too (no loop check).
+  bool reply_to_automatic = false;
+  // "DecodeText" 1: agents see international text decoded to UTF-8. Off in
+  // profiles that never set it; a profile quor creates has it on.
+  bool decode_text = false;
 
   bool operator==(const Settings&) const = default;
 };

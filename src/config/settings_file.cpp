@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 
 #include "base/folders.h"
 #include "config/profile_file.h"
@@ -18,6 +19,25 @@ std::string Numbered(const char* key, size_t index) { return key + std::to_strin
 
 std::string Text(const ProfileFile& profile, const std::string& key) {
   return profile.GetString(kSection, key, "", ProfileFile::kSettingsTextLimit);
+}
+
+bool SameKey(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// For keys that came after the file format: absent means the default, and
+// writing the default into a file that never had the key would change it.
+bool WriteFlagUnlessDefault(ProfileFile& profile, const std::string& key, bool value,
+                            bool default_value) {
+  const std::vector<std::string> keys = profile.Keys(kSection);
+  const bool present = std::any_of(keys.begin(), keys.end(), [&key](const std::string& written) {
+    return SameKey(written, key);
+  });
+  if (value == default_value && !present) return true;
+  return profile.WriteInt(kSection, key, value ? 1 : 0);
 }
 
 }  // namespace
@@ -36,6 +56,8 @@ void SettingsFile::Load(const std::string& path, Settings& settings,
   settings.log_file = Text(profile, "Logfile");
   settings.log_to_file = profile.GetInt(kSection, "EnableLog", 1) != 0;
   settings.exit_after_check = profile.GetInt(kSection, "ExitOnCheck", 0) == 1;
+  settings.reply_to_automatic = profile.GetInt(kSection, "ReplyToAutomatic", 0) != 0;
+  settings.decode_text = profile.GetInt(kSection, "DecodeText", 0) != 0;
 
   std::vector<std::string> keys = profile.Keys(kSection);
   int64_t last_present = -1;
@@ -69,6 +91,9 @@ bool SettingsFile::Save(const std::string& path, const Settings& settings,
   complete &= profile.WriteString(kSection, "Name", settings.sender_name);
   complete &= profile.WriteString(kSection, "Organization", settings.organization);
   complete &= profile.WriteString(kSection, "Reply", settings.reply_address);
+  complete &=
+      WriteFlagUnlessDefault(profile, "ReplyToAutomatic", settings.reply_to_automatic, false);
+  complete &= WriteFlagUnlessDefault(profile, "DecodeText", settings.decode_text, false);
   complete &= profile.WriteInt(kSection, "MailboxCount", static_cast<int32_t>(mailboxes.size()));
   for (size_t index = 0; index < mailboxes.size(); ++index) {
     const MailboxAccount& mailbox = mailboxes[index];

@@ -2,7 +2,8 @@
 // The settings and the mailbox list under [Settings] in the profile file.
 //
 // Keys: POPDelay, MessageSize, SMTPServer, Email, Name, Organization, Reply,
-// Logfile, EnableLog, ExitOnCheck, MailboxCount, and per mailbox n (from 0)
+// Logfile, EnableLog, ExitOnCheck, ReplyToAutomatic, DecodeText, MailboxCount,
+// and per mailbox n (from 0)
 // POPServer<n>, POPUser<n>, POPPassword<n>, POPLastMsg<n>. Texts are read up
 // to ProfileFile::kSettingsTextLimit characters; integers as their leading
 // digits.
@@ -31,6 +32,9 @@ class SettingsFile {
                    std::vector<MailboxAccount>& mailboxes);
   // Writes every setting key and the mailboxes (keys of a longer earlier list
   // stay in the file, as do keys and sections this program does not know).
+  // ReplyToAutomatic and DecodeText, which came later, are written only when
+  // they differ from their default or are in the file already, so a profile
+  // that never set them is written back byte for byte.
   // Creates the folder (mode 0700) when missing; the file is 0600. False when
   // the file could not be written, or when it exists but cannot be read
   // (then it is left as it is rather than replaced by this program's keys

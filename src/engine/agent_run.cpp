@@ -40,8 +40,9 @@ ActionFunction FindAction(ActionType type) {
 
 void OfferToAgents(const std::vector<MailAgent>& agents, ActionContext& context) {
   if (context.message == nullptr) return;
+  const MessageTexts texts(*context.message, context.settings.decode_text);
   for (const MailAgent& agent : agents) {
-    if (!agent.enabled || !MatchesConditions(agent, *context.message, context.mailbox)) continue;
+    if (!agent.enabled || !MatchesConditions(agent, texts, context.mailbox)) continue;
     context.log.AddLine("--> [Agent " + agent.name + "]: processing message " +
                         std::to_string(context.message_number) + "...");
     RunAgent(agent, context);
@@ -50,9 +51,10 @@ void OfferToAgents(const std::vector<MailAgent>& agents, ActionContext& context)
 
 void RunAgent(const MailAgent& agent, ActionContext& context) {
   if (context.message == nullptr) return;
-  FieldMap fields = MessageFieldMap(*context.message, context.mailbox);
+  const MessageTexts texts(*context.message, context.settings.decode_text);
+  FieldMap fields = MessageFieldMap(texts, context.mailbox);
   context.body_text = fields["Message-Body"];
-  ExtractVariables(agent, context.message->Text(), fields, context.log);
+  ExtractVariables(agent, texts.Text(), fields, context.log);
   for (const AgentAction& action : agent.actions) {
     ActionFunction run = FindAction(action.type);
     if (run && run(action, fields, context) == ActionResult::kFailed) {

@@ -18,8 +18,9 @@ namespace quor {
 // server.
 void OfferToAgents(const std::vector<MailAgent>& agents, ActionContext& context);
 
-// One agent on context.message: the field map of the seven fields, the
-// extraction rules, then every action in order. An action of a type outside
+// One agent on context.message: the field map of the seven fields (decoded
+// when the DecodeText setting is on), the extraction rules, then every action
+// in order. An action of a type outside
 // the known ones (7 among them) does nothing; a failing action never stops
 // the next, but is remembered in context.earlier_action_failed.
 void RunAgent(const MailAgent& agent, ActionContext& context);

@@ -20,7 +20,7 @@ bool TestCondition(std::string_view text, const std::string& operator_name,
   return false;
 }
 
-bool MatchesConditions(const MailAgent& agent, const MailMessage& message,
+bool MatchesConditions(const MailAgent& agent, const MessageTexts& texts,
                        std::string_view mailbox) {
   if (agent.conditions.empty()) return true;
   bool running = false;
@@ -28,7 +28,7 @@ bool MatchesConditions(const MailAgent& agent, const MailMessage& message,
   for (size_t i = 0; i < agent.conditions.size(); ++i) {
     const AgentCondition& condition = agent.conditions[i];
     if (std::optional<std::string_view> text =
-            ConditionFieldText(condition.field, message, mailbox)) {
+            ConditionFieldText(condition.field, texts, mailbox)) {
       running = TestCondition(*text, condition.operator_name, condition.value);
     }
     if (i > 0) {

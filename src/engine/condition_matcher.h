@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "config/mail_agent.h"
-#include "message/mail_message.h"
+#include "engine/message_fields.h"
 
 namespace quor {
 
@@ -18,14 +18,14 @@ namespace quor {
 bool TestCondition(std::string_view text, const std::string& operator_name,
                    const std::string& value);
 
-// True when the agent's conditions hold for the message; an agent without
-// conditions matches every message.
+// True when the agent's conditions hold for the message's texts (decoded or
+// not, as `texts` was built); an agent without conditions matches every
+// message.
 // mailbox: user "@" server of the mailbox being checked.
 // A field name outside the seven known ones keeps the running result (false in
 // first place); a join other than 0 (AND) or 1 (OR) leaves the condition's own
 // result. Evaluation stops with false as soon as two running results in a row
 // are false, even when a later condition joined by OR would hold.
-bool MatchesConditions(const MailAgent& agent, const MailMessage& message,
-                       std::string_view mailbox);
+bool MatchesConditions(const MailAgent& agent, const MessageTexts& texts, std::string_view mailbox);
 
 }  // namespace quor

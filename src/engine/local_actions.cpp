@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "base/folders.h"
+#include "engine/message_fields.h"
 #include "engine/part_file.h"
 #include "engine/program_launcher.h"
 #include "engine/substitution.h"
@@ -97,7 +98,9 @@ ActionResult SaveAttachmentsAction(const AgentAction& action, const FieldMap&,
   ActionResult result = ActionResult::kDone;
   for (int i = 1; i < count; ++i) {
     const MailAttachment* attachment = context.message->Attachment(i);
-    std::string own_name = use_name ? SafePartName(attachment->name) : std::string();
+    std::string own_name =
+        use_name ? SafePartName(AttachmentName(*attachment, context.settings.decode_text))
+                 : std::string();
     const std::string& file_name = own_name.empty() ? basefile : own_name;
     std::string stem = directory + "/" + file_name;
     std::string path = use_numbering ? NumberedPath(stem, directory) : stem;

@@ -7,6 +7,7 @@
 #include "base/line_breaks.h"
 #include "message/mailbox_address.h"
 #include "message/message_composer.h"
+#include "net/host_lookup.h"
 
 namespace quor {
 
@@ -25,9 +26,10 @@ int DeliverMessage(SmtpClient& client, const OutgoingMessage& message) {
   for (const std::string& piece : SplitRecipients(message.cc)) {
     envelope.recipients.push_back(MailboxAddress(piece));
   }
-  return client.SendMail(envelope, [&message](ByteOutput& data) {
+  const std::string host_name = LocalHostName();
+  return client.SendMail(envelope, [&message, &host_name](ByteOutput& data) {
     MessageComposer composer(data);
-    return composer.ComposeMessage(message, std::time(nullptr));
+    return composer.ComposeMessage(message, std::time(nullptr), host_name);
   });
 }
 

@@ -10,8 +10,11 @@
 
 #include "config/number_text.h"
 #include "engine/mail_delivery.h"
+#include "engine/message_fields.h"
 #include "engine/part_file.h"
 #include "engine/substitution.h"
+#include "message/automatic_mail.h"
+#include "message/encoded_words.h"
 #include "net/pop_client.h"
 #include "net/smtp_client.h"
 
@@ -82,7 +85,7 @@ bool AttachForwardedParts(const MailMessage& message, ActionContext& context,
   std::set<std::string> used;
   for (int i = 1; i < message.AttachmentCount(); ++i) {
     const MailAttachment* part = message.Attachment(i);
-    std::string name = SafePartName(part->name);
+    std::string name = SafePartName(AttachmentName(*part, context.settings.decode_text));
     if (name.empty()) name = "~rmp" + std::to_string(i);
     while (used.count(name) != 0) name = std::to_string(i) + "_" + name;
     used.insert(name);
@@ -106,6 +109,15 @@ ActionResult Delivered(int result) {
 ActionResult SendMessageAction(const AgentAction& action, const FieldMap& fields,
                                ActionContext& context) {
   context.log.AddLine("--> Sending new message...");
+  // Two answering programs must not mail each other for ever. Not sending is
+  // what the agent asked for here, so it is no failure.
+  if (!context.settings.reply_to_automatic && context.message != nullptr &&
+      IsAutomaticMessage(*context.message) &&
+      AddressesSender(*context.message, Substitute(action.Property("mailto"), fields),
+                      Substitute(action.Property("cclist"), fields))) {
+    context.log.AddLine("--> Not replying to an automatic message.");
+    return ActionResult::kDone;
+  }
   SmtpClient client(&context.log, context.smtp_reply_wait_seconds);
   if (!ConnectToServer(client, context)) return ActionResult::kFailed;
 
@@ -151,19 +163,22 @@ ActionResult ForwardMessageAction(const AgentAction& action, const FieldMap& fie
   // so the failure (or the blank reasons) is reported the usual way.
   static const MailMessage kNoMessage;
   const MailMessage& incoming = context.message ? *context.message : kNoMessage;
-  message.subject = std::string(incoming.Subject());
-  message.sender = std::string(incoming.Sender());
+  // With decoding, the whole folded fields: the subject in UTF-8 (sent as
+  // encoded words again), the addresses as they came, display names encoded.
+  const bool decode = context.settings.decode_text;
+  const HeaderLines lines = decode ? HeaderLines::kUnfolded : HeaderLines::kFirst;
+  message.subject =
+      decode ? DecodeEncodedWords(incoming.Subject(lines)) : std::string(incoming.Subject());
+  message.sender = std::string(incoming.Sender(lines));
   if (message.sender.empty()) message.sender = context.settings.email_address;
-  message.reply_to = std::string(incoming.ReplyAddress());
+  message.reply_to = std::string(incoming.ReplyAddress(lines));
   if (message.reply_to.empty()) message.reply_to = context.settings.reply_address;
 
   bool parts_complete = true;
-  if (incoming.AttachmentCount() == 0) {
-    message.body = std::string(incoming.Text());
-  } else {
-    const std::string& first = incoming.Attachment(0)->data;
+  message.body = BodyText(incoming, decode);
+  if (incoming.AttachmentCount() > 0) {
     // The first part is the text of the message; as text it ends at a zero byte.
-    message.body = first.substr(0, first.find('\0'));
+    message.body.erase(std::min(message.body.find('\0'), message.body.size()));
     parts_complete = AttachForwardedParts(incoming, context, message);
   }
 

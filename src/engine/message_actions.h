@@ -18,7 +18,11 @@ namespace quor {
 
 // "Send an Outgoing Message": properties mailto, cclist, subject, message (a
 // template file path), attachCount and attach0, attach1, ...; every text but
-// the template path is substituted from `fields`.
+// the template path is substituted from `fields`. Unless the ReplyToAutomatic
+// setting is on, a message to the incoming message's sender or reply address
+// (in To or Cc) is not sent when the incoming message is automatic
+// (IsAutomaticMessage): "--> Not replying to an automatic message." and
+// nothing else, not counted as a failure.
 ActionResult SendMessageAction(const AgentAction& action, const FieldMap& fields,
                                ActionContext& context);
 
@@ -26,7 +30,9 @@ ActionResult SendMessageAction(const AgentAction& action, const FieldMap& fields
 // The first attachment is the body when there are attachments; the others are
 // written to <base>/data/ under their sanitised names and attached from there;
 // a part that could not be written is left out and the forward counts as
-// failed even when the rest was sent.
+// failed even when the rest was sent. With the DecodeText setting, the body
+// is the decoded text (BodyText) and the names are decoded before they are
+// sanitised; the parts' bytes never change.
 ActionResult ForwardMessageAction(const AgentAction& action, const FieldMap& fields,
                                   ActionContext& context);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "message/header_parameters.h"
 #include "message/quoted_printable.h"
 
 namespace quor {
@@ -26,6 +27,14 @@ constexpr std::string_view kEightBit = "Content-Transfer-Encoding: 8bit";
 constexpr std::string_view kSevenBitHyphen = "Content-Transfer-Encoding: 7-bit";
 constexpr std::string_view kSevenBit = "Content-Transfer-Encoding: 7bit";
 constexpr std::string_view kTransferEncoding = "Content-Transfer-Encoding:";
+constexpr std::string_view kDispositionPrefix = "Content-Disposition:";
+constexpr std::string_view kAutoSubmitted = "Auto-Submitted:";
+constexpr std::string_view kPrecedence = "Precedence:";
+constexpr std::string_view kListId = "List-Id:";
+constexpr std::string_view kReturnPath = "Return-Path:";
+constexpr std::string_view kMultipartType = "multipart/";
+constexpr std::string_view kMixedType = "multipart/mixed";
+constexpr std::string_view kAlternativeType = "multipart/alternative";
 
 // Buffers with more unused room than this, and more than their own size, are
 // trimmed when finished so a finished message keeps little beyond its bytes.
@@ -39,6 +48,21 @@ bool StartsWithNoCase(std::string_view line, std::string_view prefix) {
     if (Lower(line[i]) != Lower(prefix[i])) return false;
   }
   return true;
+}
+
+std::string_view TrimmedBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+bool IsFoldedLine(std::string_view line) {
+  return !line.empty() && (line.front() == ' ' || line.front() == '\t');
+}
+
+void AppendBounded(std::string& target, std::string_view text) {
+  if (target.size() >= MessageParser::kUnfoldedLimit) return;
+  target.append(text.substr(0, MessageParser::kUnfoldedLimit - target.size()));
 }
 
 void TrimUnusedRoom(std::string& buffer) {
@@ -84,6 +108,11 @@ void MessageParser::BeginParse(MailMessage& message, size_t announced_size) {
   name_pending_ = true;
   alternative_seen_ = false;
   mid_line_ = false;
+  own_block_ = true;
+  folded_target_ = nullptr;
+  block_content_type_.clear();
+  block_disposition_.clear();
+  block_set_boundary_ = false;
   announced_size_ = announced_size;
   seen_ = 0;
 }
@@ -107,6 +136,7 @@ void MessageParser::ParseLine(const char* line, size_t length) {
     // neither a header nor the empty line that ends the block.
     if (continuation) return;
     if (content.empty() && ends_line) {
+      EndHeaderBlock();
       mode_ = Mode::kBody;
       return;
     }
@@ -117,26 +147,35 @@ void MessageParser::ParseLine(const char* line, size_t length) {
 }
 
 void MessageParser::ParseHeaderLine(std::string_view line) {
+  if (IsFoldedLine(line)) {
+    if (folded_target_ != nullptr) AppendBounded(*folded_target_, line);
+    return;
+  }
+  folded_target_ = nullptr;
+  TakeWholeField(line);
   if (StartsWithNoCase(line, kTo)) {
     AppendRecipient(line.substr(kTo.size()));
   } else if (StartsWithNoCase(line, kCc)) {
     AppendRecipient(line.substr(kCc.size()));
   } else if (StartsWithNoCase(line, kDate)) {
     message_->date.emplace(line.substr(kDate.size()));
+    StartUnfolded(message_->unfolded.date, line.substr(kDate.size()));
   } else if (StartsWithNoCase(line, kSubject)) {
     message_->subject.emplace(line.substr(kSubject.size()));
+    StartUnfolded(message_->unfolded.subject, line.substr(kSubject.size()));
   } else if (StartsWithNoCase(line, kFrom)) {
     message_->from.emplace(line.substr(kFrom.size()));
+    StartUnfolded(message_->unfolded.from, line.substr(kFrom.size()));
   } else if (StartsWithNoCase(line, kReplyTo)) {
     message_->reply_to.emplace(line.substr(kReplyTo.size()));
+    StartUnfolded(message_->unfolded.reply_to, line.substr(kReplyTo.size()));
   } else if (StartsWithNoCase(line, kMixed)) {
     SetBoundary(line.substr(kMixed.size()));
+    block_set_boundary_ = true;
   } else if (StartsWithNoCase(line, kAlternative)) {
     SetBoundary(line.substr(kAlternative.size()));
-    // The first alternative header is the message's own; a later one is a
-    // nested part whose versions are kept together as one attachment.
-    if (alternative_seen_) OpenAttachment();
-    alternative_seen_ = true;
+    block_set_boundary_ = true;
+    SeeAlternative();
   } else if (StartsWithNoCase(line, kContentType)) {
     TakePartName(line, "name=");
   } else if (StartsWithNoCase(line, kDisposition)) {
@@ -195,7 +234,67 @@ void MessageParser::ParseBodyLine(std::string_view content, bool ends_line, bool
   if (ends_line) target_->push_back('\n');
 }
 
+void MessageParser::TakeWholeField(std::string_view line) {
+  if (StartsWithNoCase(line, kContentType)) {
+    block_content_type_.clear();
+    AppendBounded(block_content_type_, TrimmedBlanks(line.substr(kContentType.size())));
+    folded_target_ = &block_content_type_;
+  } else if (StartsWithNoCase(line, kDispositionPrefix)) {
+    block_disposition_.clear();
+    AppendBounded(block_disposition_, TrimmedBlanks(line.substr(kDispositionPrefix.size())));
+    folded_target_ = &block_disposition_;
+  } else if (own_block_) {
+    // Only the message's own header block says how it was sent; a part's
+    // header (a message forwarded inside it) does not.
+    struct Mark {
+      std::string_view prefix;
+      std::optional<std::string> MailMessage::*field;
+    };
+    static constexpr Mark kMarks[] = {
+        {kAutoSubmitted, &MailMessage::auto_submitted},
+        {kPrecedence, &MailMessage::precedence},
+        {kListId, &MailMessage::list_id},
+        {kReturnPath, &MailMessage::return_path},
+    };
+    for (const Mark& mark : kMarks) {
+      if (!StartsWithNoCase(line, mark.prefix)) continue;
+      (message_->*mark.field).emplace(TrimmedBlanks(line.substr(mark.prefix.size())));
+      return;
+    }
+  }
+}
+
+void MessageParser::StartUnfolded(std::optional<std::string>& field, std::string_view value) {
+  field.emplace();
+  AppendBounded(*field, value);
+  folded_target_ = &*field;
+}
+
+void MessageParser::EndHeaderBlock() {
+  if (decode_text_ && !block_set_boundary_) TakeFoldedBoundary();
+  block_set_boundary_ = false;
+  own_block_ = false;
+  folded_target_ = nullptr;
+  // The text's charset is that of the first block whose body stays in the
+  // text and declares a type; a multipart type declares no charset, so a
+  // part's own type replaces it.
+  std::string& text_type = message_->text_content_type;
+  if (!attachment_open_ && !block_content_type_.empty() &&
+      (text_type.empty() || StartsWithNoCase(text_type, kMultipartType))) {
+    text_type = block_content_type_;
+  }
+}
+
 void MessageParser::AppendRecipient(std::string_view value) {
+  std::optional<std::string>& whole = message_->unfolded.recipients;
+  if (whole) {
+    AppendBounded(*whole, ",");
+  } else {
+    whole.emplace();
+  }
+  AppendBounded(*whole, value);
+  folded_target_ = &*whole;
+
   // The joined list has room for kRecipientsLimit characters; the rest is cut.
   std::optional<std::string>& recipients = message_->recipients;
   if (!recipients) {
@@ -205,6 +304,33 @@ void MessageParser::AppendRecipient(std::string_view value) {
   if (recipients->size() >= kRecipientsLimit) return;
   recipients->push_back(',');
   recipients->append(value.substr(0, kRecipientsLimit - recipients->size()));
+}
+
+void MessageParser::SeeAlternative() {
+  // The first alternative header is the message's own; a later one is a
+  // nested part whose versions are kept together as one attachment.
+  if (alternative_seen_) OpenAttachment();
+  alternative_seen_ = true;
+}
+
+void MessageParser::TakeFoldedBoundary() {
+  // Mail programs often put the boundary on a folded line of its own, where
+  // the table above never looks.
+  const std::string_view type = TrimmedBlanks(block_content_type_);
+  const bool mixed = StartsWithNoCase(type, kMixedType);
+  const bool alternative = StartsWithNoCase(type, kAlternativeType);
+  if (!mixed && !alternative) return;
+  const std::string_view subtype_end =
+      type.substr(mixed ? kMixedType.size() : kAlternativeType.size());
+  if (!subtype_end.empty() && subtype_end.front() != ';' && subtype_end.front() != ' ' &&
+      subtype_end.front() != '\t') {
+    return;
+  }
+  std::optional<std::string> boundary = ParameterValue(type, "boundary", WordsInValue::kKeep);
+  if (!boundary || boundary->empty()) return;
+  boundary_.assign("--");
+  boundary_.append(*boundary);
+  if (alternative) SeeAlternative();
 }
 
 void MessageParser::SetBoundary(std::string_view text) {
@@ -268,6 +394,8 @@ void MessageParser::CloseAttachment() {
   MailAttachment attachment;
   attachment.data = std::move(open_data_);
   attachment.name = part_name_;
+  attachment.content_type = block_content_type_;
+  attachment.disposition = block_disposition_;
   message_->attachments.push_back(std::move(attachment));
   open_data_ = std::string();
   attachment_open_ = false;
@@ -279,6 +407,10 @@ void MessageParser::EndPart() {
   mode_ = Mode::kHeaders;
   part_name_.clear();
   name_pending_ = true;
+  block_content_type_.clear();
+  block_disposition_.clear();
+  block_set_boundary_ = false;
+  folded_target_ = nullptr;
 }
 
 void MessageParser::AppendQuotedPrintable(std::string_view content, bool ends_line) {

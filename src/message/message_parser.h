@@ -8,6 +8,12 @@
 // "Date: ", "Subject: ", "From: ", "Reply-To: ", the two multipart content
 // types with their boundary, "Content-Type:" and "Content-Disposition:" for
 // the part name, and "Content-Transfer-Encoding:"); anything else is ignored.
+// The fields above keep their first line only. Beside them the parser keeps
+// what decoding and the loop check read: the five fields and each block's
+// Content-Type and Content-Disposition with their folded lines (lines that
+// start with a blank) joined on, each at most kUnfoldedLimit bytes, and the
+// Auto-Submitted, Precedence, List-Id and Return-Path fields of the
+// message's own header block.
 // Attachments are opened only while a boundary is known; without one, a
 // quoted-printable body is decoded into the message text.
 //
@@ -63,6 +69,7 @@ class MessageParser : public MessageLineSink {
   static constexpr size_t kRecipientsLimit = 1023;           // characters of the joined list
   static constexpr size_t kReserveLimit = size_t{64} << 20;  // largest reservation from a hint
   static constexpr size_t kLargePart = size_t{64} << 10;  // decoded size that earns a reservation
+  static constexpr size_t kUnfoldedLimit = 8192;  // bytes of one field with its folded lines
 
   MessageParser() = default;
   // A parser whose retrievals (BeginMessage ... EndMessage) fill `target`.
@@ -79,6 +86,14 @@ class MessageParser : public MessageLineSink {
   // recorded with what it holds. The message is then complete.
   void EndParse();
 
+  // With decoding on (the DecodeText setting), a multipart/mixed or
+  // multipart/alternative Content-Type whose boundary the prefixes above do
+  // not see (it stands on a folded line, after another parameter, or without
+  // the blank) sets the boundary as well, at the end of its header block. Off (the
+  // default), messages are parsed as they always have been. Set it between
+  // retrievals.
+  void set_decode_text(bool on) { decode_text_ = on; }
+
   // MessageLineSink: BeginParse into the constructor's target (nothing
   // happens without one), ParseLine, EndParse.
   void BeginMessage(size_t announced_size) override;
@@ -89,6 +104,13 @@ class MessageParser : public MessageLineSink {
   enum class Mode { kHeaders, kBody };
 
   void ParseHeaderLine(std::string_view line);
+  // Keeps the whole Content-Type and Content-Disposition of the block and the
+  // marks of automatic mail; the older table does the rest.
+  void TakeWholeField(std::string_view line);
+  void StartUnfolded(std::optional<std::string>& field, std::string_view value);
+  void EndHeaderBlock();
+  void SeeAlternative();
+  void TakeFoldedBoundary();
   void ParseBodyLine(std::string_view content, bool ends_line, bool continuation);
   void AppendRecipient(std::string_view value);
   void SetBoundary(std::string_view text);
@@ -121,7 +143,13 @@ class MessageParser : public MessageLineSink {
   std::string part_name_;
   bool name_pending_ = true;
   bool alternative_seen_ = false;
-  bool mid_line_ = false;  // the last piece did not end its line
+  bool mid_line_ = false;                 // the last piece did not end its line
+  bool own_block_ = true;                 // still in the message's own header block
+  std::string* folded_target_ = nullptr;  // where a folded line continues, if anywhere
+  std::string block_content_type_;        // of the current header block, folded lines joined
+  std::string block_disposition_;
+  bool block_set_boundary_ = false;  // the table set a boundary in this block
+  bool decode_text_ = false;
   size_t announced_size_ = 0;
   size_t seen_ = 0;
 };

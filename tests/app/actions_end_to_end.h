@@ -202,6 +202,8 @@ class EndToEndTest : public ::testing::Test {
                        "\nEmail=" + settings.email_address + "\nName=" + settings.sender_name +
                        "\nOrganization=" + settings.organization +
                        "\nReply=" + settings.reply_address +
+                       (settings.reply_to_automatic ? "\nReplyToAutomatic=1" : "") +
+                       (settings.decode_text ? "\nDecodeText=1" : "") +
                        "\nMailboxCount=1\nPOPServer0=" + Dovecot().host_text() +
                        "\nPOPUser0=" + user_ + "\nPOPPassword0=" + kPassword + "\nPOPLastMsg0=\n");
   }

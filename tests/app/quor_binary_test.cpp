@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "fixtures/child_process.h"
 #include "fixtures/dovecot_server.h"
 #include "fixtures/test_files.h"
@@ -185,6 +187,78 @@ TEST_F(QuorBinaryTest, OnePassAgainstARealServer) {
   ChildProcess again(QUOR_BINARY, Arguments({"--headless", "--once"}), Headless());
   ASSERT_EQ(again.Wait(), 0);
   EXPECT_THAT(again.Output(), HasSubstr("--> No new messages found."));
+}
+
+// With a display, quor opens the window through its window part, a program of
+// its own at QUOR_WINDOW_PART from quor's folder. These run a copy of quor in
+// a folder laid out as an installation, with or without the part.
+class WindowPartTest : public QuorBinaryTest {
+ protected:
+  WindowPartTest() {
+    std::filesystem::create_directories(layout_.File("bin"));
+    std::filesystem::copy_file(QUOR_BINARY, Quor());
+    chmod(Quor().c_str(), 0755);
+  }
+  std::string Quor() const { return layout_.File("bin/quor"); }
+  std::string Part() const {
+    return std::filesystem::path(layout_.File("bin/" QUOR_WINDOW_PART)).lexically_normal();
+  }
+  void WritePart(const std::string& script, mode_t mode) {
+    std::filesystem::create_directories(std::filesystem::path(Part()).parent_path());
+    WriteWholeFile(Part(), script);
+    chmod(Part().c_str(), mode);
+  }
+  std::map<std::string, std::optional<std::string>> WithDisplay() {
+    return {{"DISPLAY", ":97"}, {"WAYLAND_DISPLAY", std::nullopt}};
+  }
+
+  TempDir layout_;
+};
+
+TEST_F(WindowPartTest, WithADisplayQuorBecomesTheWindowPartWithTheSameArguments) {
+  // The part stands in for the window: it records what it was given and ends
+  // with a status of its own, which becomes quor's.
+  WritePart("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/arguments\"\nexit 7\n", 0755);
+  ChildProcess quor(Quor(), Arguments(), WithDisplay());
+  EXPECT_EQ(quor.Wait(), 7);
+  EXPECT_EQ(quor.Errors(), "");
+  EXPECT_EQ(quor.Output(), "");
+  EXPECT_EQ(ReadWholeFile(std::filesystem::path(Part()).parent_path() / "arguments"),
+            "--base-dir\n" + base_.path() + "\n--profile\n" + Profile() + "\n");
+}
+
+TEST_F(WindowPartTest, WithoutTheWindowPartQuorSaysSoAndRunsHeadless) {
+  ChildProcess quor(Quor(), Arguments(), WithDisplay());
+  ASSERT_TRUE(quor.WaitForOutput("] - Started.")) << quor.Errors();
+  EXPECT_EQ(quor.Errors(),
+            "quor: the desktop window (package quor-desktop) is not installed; "
+            "running headless.\n");
+  quor.Signal(SIGTERM);
+  EXPECT_EQ(quor.Wait(), 0);
+}
+
+TEST_F(WindowPartTest, AWindowPartThatCannotStartIsNamedAndQuorRunsHeadless) {
+  WritePart("#!/bin/sh\nexit 7\n", 0644);
+  ChildProcess quor(Quor(), Arguments(), WithDisplay());
+  ASSERT_TRUE(quor.WaitForOutput("] - Started.")) << quor.Errors();
+  EXPECT_EQ(quor.Errors(), "quor: cannot start the desktop window " + Part() +
+                               ": Permission denied; running headless.\n");
+  quor.Signal(SIGTERM);
+  EXPECT_EQ(quor.Wait(), 0);
+}
+
+TEST_F(WindowPartTest, HeadlessAndOnceNeverStartTheWindowPart) {
+  WritePart("#!/bin/sh\nexit 7\n", 0755);
+  ChildProcess once(Quor(), Arguments({"--once"}), WithDisplay());
+  EXPECT_EQ(once.Wait(), 1);  // quor's own status (no mailbox), not the part's 7
+  EXPECT_EQ(once.Errors(), "");
+  EXPECT_THAT(once.Output(), HasSubstr("] - Started."));
+
+  ChildProcess headless(Quor(), Arguments({"--headless"}), WithDisplay());
+  ASSERT_TRUE(headless.WaitForOutput("] - Started.")) << headless.Errors();
+  headless.Signal(SIGTERM);
+  EXPECT_EQ(headless.Wait(), 0);
+  EXPECT_EQ(headless.Errors(), "");
 }
 
 }  // namespace

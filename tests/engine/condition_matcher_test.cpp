@@ -37,8 +37,9 @@ class ConditionChainTest : public ::testing::TestWithParam<ChainCase> {};
 TEST_P(ConditionChainTest, FoldsLeftToRightAndStopsAfterTwoFalses) {
   MailAgent agent;
   agent.conditions = GetParam().conditions;
-  EXPECT_EQ(MatchesConditions(agent, MessageWithSubject("Hello"), "ann@pop.example"),
-            GetParam().expected)
+  EXPECT_EQ(
+      MatchesConditions(agent, MessageTexts(MessageWithSubject("Hello"), false), "ann@pop.example"),
+      GetParam().expected)
       << GetParam().written;
 }
 
@@ -135,7 +136,7 @@ class FieldSelectionTest : public ::testing::Test {
                std::string_view mailbox = "ann@pop.example") {
     MailAgent agent;
     agent.conditions.push_back(AgentCondition{field, op, value, ConditionJoin::kAnd});
-    return MatchesConditions(agent, message_, mailbox);
+    return MatchesConditions(agent, MessageTexts(message_, false), mailbox);
   }
   MailMessage message_;
 };
@@ -166,7 +167,7 @@ TEST_F(FieldSelectionTest, MissingHeadersAreTestedThroughTheirPlaceholders) {
                       AgentCondition{"Date", "is", "[unknown]", ConditionJoin::kAnd},
                       AgentCondition{"Recipient", "is", "[unknown]", ConditionJoin::kAnd},
                       AgentCondition{"Message-Body", "is", "", ConditionJoin::kAnd}};
-  EXPECT_TRUE(MatchesConditions(agent, bare, "u@s"));
+  EXPECT_TRUE(MatchesConditions(agent, MessageTexts(bare, false), "u@s"));
 }
 
 TEST_F(FieldSelectionTest, MessageBodyIsTheTextEvenWithAttachments) {
@@ -179,9 +180,9 @@ TEST_F(FieldSelectionTest, UnknownFieldInLaterPlaceRepeatsTheRunningResult) {
   MailAgent agent;
   agent.conditions = {AgentCondition{"Subject", "is", "the subject", ConditionJoin::kAnd},
                       AgentCondition{"Colour", "is", "red", kAnd}};
-  EXPECT_TRUE(MatchesConditions(agent, message_, "u@s"));
+  EXPECT_TRUE(MatchesConditions(agent, MessageTexts(message_, false), "u@s"));
   agent.conditions[0].value = "other";
-  EXPECT_FALSE(MatchesConditions(agent, message_, "u@s"));
+  EXPECT_FALSE(MatchesConditions(agent, MessageTexts(message_, false), "u@s"));
 }
 
 TEST_F(FieldSelectionTest, StopAfterTwoFalsesIgnoresLaterTrueConditions) {
@@ -190,7 +191,7 @@ TEST_F(FieldSelectionTest, StopAfterTwoFalsesIgnoresLaterTrueConditions) {
   agent.conditions = {AgentCondition{"Subject", "is", "nope", ConditionJoin::kAnd},
                       AgentCondition{"Colour", "is", "red", kOr},
                       AgentCondition{"Subject", "is", "the subject", kOr}};
-  EXPECT_FALSE(MatchesConditions(agent, message_, "u@s"));
+  EXPECT_FALSE(MatchesConditions(agent, MessageTexts(message_, false), "u@s"));
 }
 
 }  // namespace

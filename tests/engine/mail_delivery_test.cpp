@@ -4,6 +4,7 @@
 
 #include "engine/mail_delivery.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -75,18 +76,22 @@ TEST(MailDeliveryTest, SendsEnvelopeHeaderBlockAndBody) {
   EXPECT_EQ(script.Errors(), Lines{});
   EXPECT_TRUE(script.Finished());
   // HELO, MAIL, three RCPT, DATA; To, To, Cc, From, Subject, Date,
-  // MIME-Version, Content-Type, encoding, length, empty line, two body lines,
-  // the closing empty line, the dot; QUIT.
+  // Message-ID, Auto-Submitted, MIME-Version, Content-Type, encoding, length,
+  // empty line, two body lines, the closing empty line, the dot; QUIT.
   Lines lines = script.WrittenLines();
-  ASSERT_EQ(lines.size(), 22u);
+  ASSERT_EQ(lines.size(), 24u);
   EXPECT_EQ(lines[0], "HELO " + LocalHostName());
   EXPECT_EQ(lines[6], "To: Ann <ann>");
   EXPECT_EQ(lines[7], "To:  bob");
   EXPECT_EQ(lines[8], "Cc: carl");
-  EXPECT_EQ(lines[16], "");
-  EXPECT_EQ(lines[17], "..hidden");  // the transparency dot
-  EXPECT_EQ(lines[18], "line");
-  EXPECT_EQ(lines[20], ".");
+  // The message's id names this host.
+  EXPECT_THAT(lines[12],
+              ::testing::MatchesRegex("Message-ID: <[0-9]+\\.[0-9A-F]+@" + LocalHostName() + ">"));
+  EXPECT_EQ(lines[13], "Auto-Submitted: auto-generated");
+  EXPECT_EQ(lines[18], "");
+  EXPECT_EQ(lines[19], "..hidden");  // the transparency dot
+  EXPECT_EQ(lines[20], "line");
+  EXPECT_EQ(lines[22], ".");
   EXPECT_EQ(log.lines, (Lines{"[SMTP] From: <ann@example.com>", "[SMTP] To: <ann>",
                               "[SMTP] To: < bob>", "[SMTP] To: <carl>"}));
 }
@@ -276,8 +281,9 @@ TEST_F(SmtpClientDelivery, SinglePartMessageReadsBackAsSent) {
   std::vector<std::string> names;
   for (const auto& header : mime.headers) names.push_back(header.first);
   EXPECT_EQ(names, (std::vector<std::string>{"To", "From", "Reply-To", "Subject", "Organization",
-                                             "Date", "MIME-Version", "Content-Type",
-                                             "Content-Transfer-Encoding", "Content-Length"}));
+                                             "Date", "Message-ID", "Auto-Submitted", "MIME-Version",
+                                             "Content-Type", "Content-Transfer-Encoding",
+                                             "Content-Length"}));
   EXPECT_EQ(mime.Header("From")[0], "Ann Smith <ann@example.com>");
   EXPECT_EQ(mime.content_type, "text/plain");
   EXPECT_EQ(mime.text, "First line\r\nsecond line\r\n\r\n");
