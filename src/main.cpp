@@ -5,6 +5,8 @@
 // open the control panel (app/window_part.h), and as that window part,
 // quor-desktop, with the window linked in (QUOR_HAVE_UI).
 
+#include <signal.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +43,10 @@ bool DisplayPresent() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader of standard output that goes away (`quor --headless | head`) must
+  // not end the process in the middle of a pass: the write fails, the log file
+  // and the pass go on. Started programs get the default back.
+  signal(SIGPIPE, SIG_IGN);
   std::string program = BaseName(argc > 0 ? argv[0] : "quor");
   CommandLine command_line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   switch (command_line.request) {

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "base/log_line.h"
+
 namespace quor {
 
 ActivityLog::~ActivityLog() {
@@ -57,7 +59,10 @@ void ActivityLog::Reopen() {
   file_ = stream;
 }
 
-void ActivityLog::AddLine(const std::string& line) {
+void ActivityLog::AddLine(const std::string& text) {
+  // Every sink gets the same visible copy: message text never adds a line or
+  // reaches a terminal as control characters.
+  const std::string line = LogLineText(text);
   {
     std::lock_guard lock(file_mutex_);
     // The switch is tested anew for every line: turning it off in Setup

@@ -44,8 +44,9 @@ class ActivityLog : public LogSink {
   // off stops writing at once.
   void set_to_file(bool to_file) { to_file_ = to_file; }
 
-  // One line: to the file, then to the front end.
-  void AddLine(const std::string& line) override;
+  // One line: to the file, then to the front end, both as LogLineText shows
+  // it (a reply's line end dropped, control characters escaped).
+  void AddLine(const std::string& text) override;
 
  private:
   std::mutex file_mutex_;

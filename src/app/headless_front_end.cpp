@@ -44,11 +44,7 @@ void WriteToStandardOutput(const std::string& text) {
 int HeadlessFrontEnd::Run(const StartupOptions& options) {
   once_ = options.once;
   sigset_t signals = AwaitedSignals();
-  // Blocked, never awaited: a write to a closed pipe then fails with EPIPE
-  // on the thread that made it instead of ending the process.
-  sigset_t blocked = signals;
-  sigaddset(&blocked, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   Lifecycle lifecycle(options, this, *this);
   // The terminal bell, when there is a terminal to ring; never blocks.

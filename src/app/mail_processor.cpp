@@ -39,6 +39,9 @@ bool MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
   // The previous session goes first, closing a connection still open.
   pop_client_.reset();
   pop_client_ = std::make_unique<PopClient>(timings_.pop_reply_wait_seconds);
+  pop_client_->set_transfer_pace(
+      {.grace_seconds = timings_.retrieval_grace_seconds,
+       .minimum_bytes_per_second = timings_.retrieval_minimum_bytes_per_second});
   pop_client_->set_size_limit(static_cast<long>(std::max(pass.settings.size_limit_kilobytes, 0)) *
                               1000);
   log_.AddLine("[" + stamp + "] - Checking mailbox " + mailbox.Label() + "...");
@@ -67,7 +70,7 @@ bool MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
   bool checked =
       count >= 0 && !pop_client_->LastReply().empty() && pop_client_->LastReply().front() == '+';
   std::vector<std::string> ids;
-  if (count > 0 && !ReadUniqueIds(ids)) {
+  if (count > 0 && !ReadUniqueIds(count, ids)) {
     pop_client_->Logout();
     return false;
   }
@@ -108,16 +111,6 @@ bool MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
   return checked;
 }
 
-bool MailProcessor::ReadUniqueIds(std::vector<std::string>& ids) {
-  int result = pop_client_->UniqueIds(ids);
-  if (result < 0) {
-    log_.AddLine("ERROR - General network error.");
-    return false;
-  }
-  if (result == 0) ids.clear();
-  return true;
-}
-
 void MailProcessor::KeepMarker(const MailboxAccount& mailbox, const std::string& marker) {
   if (journal_ == nullptr) {
     configuration_.StoreMarker(mailbox.id, marker);
@@ -127,6 +120,26 @@ void MailProcessor::KeepMarker(const MailboxAccount& mailbox, const std::string&
     report_.progress_not_recorded = true;
     log_.AddLine("ERROR: Unable to save the configuration (" + journal_->path() + ")");
   }
+}
+
+bool MailProcessor::ReadUniqueIds(int count, std::vector<std::string>& ids) {
+  int result = pop_client_->UniqueIds(ids);
+  if (result < 0) {
+    log_.AddLine("ERROR - General network error.");
+    return false;
+  }
+  if (result == 0) {
+    ids.clear();
+    return true;
+  }
+  // A marker that cannot be stored as it came would never match again, and
+  // the mailbox would be handled whole at every pass.
+  if (ids.size() != static_cast<size_t>(count) ||
+      !std::all_of(ids.begin(), ids.end(), IsValidUniqueId)) {
+    log_.AddLine("ERROR - The server sent an invalid unique id.");
+    return false;
+  }
+  return true;
 }
 
 int MailProcessor::ProcessMessage(const MailboxAccount& mailbox, const Configuration& pass,

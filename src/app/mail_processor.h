@@ -32,6 +32,9 @@ struct ProcessorTimings {
   int pop_reply_wait_seconds = 119;
   int smtp_reply_wait_seconds = 29;
   int program_wait_milliseconds = 600000;
+  // A message retrieval must average this rate once it has run the grace.
+  int retrieval_grace_seconds = 119;
+  long long retrieval_minimum_bytes_per_second = 1000;
 };
 
 class MailProcessor {
@@ -75,12 +78,13 @@ class MailProcessor {
   // One mailbox of the pass, from the "Checking mailbox" line to QUIT. False
   // when the mailbox could not be checked.
   bool CheckMailbox(const MailboxAccount& mailbox, const Configuration& pass);
-  // The unique id of every message of the open session, from one listing
-  // read before any message (the only place ids are read): ids[n - 1] for
-  // message n. A server that refuses the listing gives no ids: every message
-  // counts as new and no marker is kept. False, after logging why, when the
-  // mailbox cannot be checked (the listing was cut off).
-  bool ReadUniqueIds(std::vector<std::string>& ids);
+  // The unique id of every message of the open session, read before any
+  // message is, into ids (ids[n - 1] for message n); the only place ids are
+  // read. False, after logging why, when the mailbox must be skipped: the
+  // listing failed, or an id is missing or holds a byte no marker can keep.
+  // A server that refuses the listing gives no ids: every message counts as
+  // new and no marker is kept.
+  bool ReadUniqueIds(int count, std::vector<std::string>& ids);
   // The mailbox's marker moves: into the store, and the journal when set.
   void KeepMarker(const MailboxAccount& mailbox, const std::string& marker);
   // Retrieves message n of the open session and offers it to the agents.

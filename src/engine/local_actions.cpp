@@ -1,6 +1,8 @@
 #include "engine/local_actions.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,11 +31,15 @@ bool Exists(const std::string& path) {
 }
 
 // The path for one attachment with numbering on: the stem followed by the
-// first number whose file does not exist yet. A file that merely cannot be
-// read (no read right) is taken as well, so it is never overwritten.
-std::string NumberedPath(const std::string& stem, const std::string& directory) {
-  for (int number = 1; number <= kLastFileNumber; ++number) {
-    std::string candidate = stem + std::to_string(number);
+// first number from `next` on whose file does not exist yet; `next` stops
+// there. A file that merely cannot be read (no read right) is taken as well,
+// so it is never overwritten. Within one action every number below `next` is
+// known to be taken, so many parts of one name cost one search, not one each;
+// the number just handed out is looked at again, as a failed write leaves it
+// free.
+std::string NumberedPath(const std::string& stem, const std::string& directory, int& next) {
+  for (; next <= kLastFileNumber; ++next) {
+    std::string candidate = stem + std::to_string(next);
     if (!Exists(candidate)) return candidate;
   }
   return directory;
@@ -59,13 +65,17 @@ ActionResult RunProgramAction(const AgentAction& action, const FieldMap& fields,
                               ActionContext& context) {
   context.log.AddLine("--> Executing program...");
   const std::string& program = action.Property("program");
-  std::string command_line = program + " " + Substitute(action.Property("arguments"), fields);
-  // The program sees the line up to a zero byte; the log shows the same.
-  command_line.erase(std::min(command_line.find('\0'), command_line.size()));
+  MarkedText arguments = SubstituteMarked(action.Property("arguments"), fields);
+  std::string command_line = program + " " + arguments.text;
   context.log.AddLine(command_line);
 
+  // The line is split by what the agent's author typed: a value a token put
+  // in stays inside the argument where the token stands, whatever blanks,
+  // quotes or backslashes it holds.
+  for (TextRange& range : arguments.insertions) range.offset += program.size() + 1;
   ProgramLauncher& launcher = ProgramLauncher::Shared();
-  ProgramLauncher::StartResult started = launcher.Start(command_line);
+  ProgramLauncher::StartResult started =
+      launcher.Start(ProgramLauncher::SplitCommandLine(command_line, arguments.insertions));
   if (started.pid == 0) {
     // The code is the start call's result, which is 0 for every failure.
     context.log.AddLine("ERROR: Executing program (" + program + ") - Code 0");
@@ -96,6 +106,8 @@ ActionResult SaveAttachmentsAction(const AgentAction& action, const FieldMap&,
   // folder that cannot be made shows up as each file's error below.
   if (count > 1 && !directory.empty()) MakeFolders(directory, 0700);
   ActionResult result = ActionResult::kDone;
+  // Per stem, the first number not yet known to be taken.
+  std::unordered_map<std::string, int> next_numbers;
   for (int i = 1; i < count; ++i) {
     const MailAttachment* attachment = context.message->Attachment(i);
     std::string own_name =
@@ -103,7 +115,9 @@ ActionResult SaveAttachmentsAction(const AgentAction& action, const FieldMap&,
                  : std::string();
     const std::string& file_name = own_name.empty() ? basefile : own_name;
     std::string stem = directory + "/" + file_name;
-    std::string path = use_numbering ? NumberedPath(stem, directory) : stem;
+    std::string path = use_numbering ? NumberedPath(stem, directory,
+                                                    next_numbers.try_emplace(stem, 1).first->second)
+                                     : stem;
     context.log.AddLine("Saving attachment #" + std::to_string(i) + ": " + path + " (" +
                         std::to_string(attachment->length()) + " bytes)");
     if (!WritePartFile(context, i, attachment->length(), attachment->data.data(), path).complete) {
@@ -118,9 +132,14 @@ ActionResult SaveDataAction(const AgentAction& action, const FieldMap& fields,
   context.log.AddLine("--> Saving message data...");
   const std::string& outfile = action.Property("outfile");
   bool append = action.NumberProperty("append") != 0;
-  // "e": the descriptor must not leak into programs started meanwhile.
-  std::FILE* stream = std::fopen(outfile.c_str(), append ? "ae" : "we");
+  // Close-on-exec: the descriptor must not leak into programs started
+  // meanwhile. No-follow: text from a message must never be appended through
+  // a link someone planted under this name (to a shell's start-up file, say).
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (append ? O_APPEND : O_TRUNC);
+  int descriptor = open(outfile.c_str(), flags, 0666);
+  std::FILE* stream = descriptor < 0 ? nullptr : fdopen(descriptor, append ? "a" : "w");
   if (stream == nullptr) {
+    if (descriptor >= 0) close(descriptor);
     context.log.AddLine("ERROR: can't open output file (" + outfile + ")");
     return ActionResult::kFailed;
   }

@@ -68,10 +68,11 @@ std::vector<std::pair<int32_t, std::string>> AttachmentEntries(const AgentAction
 
 // A file of exactly `length` bytes: a part file that could not be created or
 // was written only in part is not sent, and neither is an older file of the
-// same name that a failed write left in place.
+// same name that a failed write left in place, nor what a link planted under
+// that name points to.
 bool HasLength(const std::string& path, size_t length) {
   struct stat status;
-  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+  return lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
          static_cast<size_t>(status.st_size) == length;
 }
 
@@ -127,7 +128,9 @@ ActionResult SendMessageAction(const AgentAction& action, const FieldMap& fields
 
   OutgoingMessage message;
   for (const auto& [index, entry] : AttachmentEntries(action)) {
-    std::string path = Substitute(entry, fields);
+    // A value from the message names a file in the folder the agent named,
+    // never one elsewhere that would then leave the machine.
+    std::string path = Substitute(entry, fields, Insertion::kPathStep);
     if (!path.empty() && AttachmentExists(path)) message.attachments.push_back(path);
   }
 

@@ -18,11 +18,12 @@ namespace quor {
 
 // "Send an Outgoing Message": properties mailto, cclist, subject, message (a
 // template file path), attachCount and attach0, attach1, ...; every text but
-// the template path is substituted from `fields`. Unless the ReplyToAutomatic
-// setting is on, a message to the incoming message's sender or reply address
-// (in To or Cc) is not sent when the incoming message is automatic
-// (IsAutomaticMessage): "--> Not replying to an automatic message." and
-// nothing else, not counted as a failure.
+// the template path is substituted from `fields`, the attachment paths with
+// each value as one path step (Insertion::kPathStep). Unless the
+// ReplyToAutomatic setting is on, a message to the incoming message's sender
+// or reply address (in To or Cc) is not sent when the incoming message is
+// automatic (IsAutomaticMessage): "--> Not replying to an automatic message."
+// and nothing else, not counted as a failure.
 ActionResult SendMessageAction(const AgentAction& action, const FieldMap& fields,
                                ActionContext& context);
 

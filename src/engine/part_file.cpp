@@ -45,8 +45,10 @@ WrittenPart WritePartFile(ActionContext& context, int index, size_t length, cons
   path += name.empty() ? "~rmp" + std::to_string(index) : name;
 
   // Non-blocking only so that a named pipe in the way fails instead of hanging
-  // the pass; writes to a regular file are not affected.
-  int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+  // the pass; writes to a regular file are not affected. No-follow: a link
+  // someone planted under this name must not carry the bytes elsewhere.
+  int descriptor =
+      open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0666);
   if (descriptor < 0) {
     context.log.AddLine("ERROR: writing file " + path);
     return {path, false};

@@ -21,8 +21,9 @@ struct WrittenPart {
 // with mode 0700 when missing; the current folder when the base directory is
 // empty); an empty name becomes "~rmp<index>". A name containing "/" is a path
 // of its own: only trusted callers pass such names, names from messages go
-// through SafePartName first. An existing file is replaced. A file that cannot
-// be created, or a write that makes no progress, logs
+// through SafePartName first. An existing file is replaced; a symbolic link at
+// the path is never written through, but left alone. A file that cannot be
+// created (a planted link among them), or a write that makes no progress, logs
 // "ERROR: writing file <path>" and gives complete false.
 WrittenPart WritePartFile(ActionContext& context, int index, size_t length, const char* bytes,
                           const std::string& name);

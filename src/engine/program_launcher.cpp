@@ -67,12 +67,28 @@ ProgramLauncher& ProgramLauncher::Shared() {
 }
 
 std::vector<std::string> ProgramLauncher::SplitCommandLine(std::string_view command_line) {
+  return SplitCommandLine(command_line, {});
+}
+
+std::vector<std::string> ProgramLauncher::SplitCommandLine(std::string_view command_line,
+                                                           const std::vector<TextRange>& literal) {
   std::vector<std::string> words;
   std::string word;
   bool in_word = false;
   bool quoted = false;
+  size_t next_literal = 0;
+  auto literal_at = [&](size_t position) {
+    return next_literal < literal.size() && literal[next_literal].offset == position;
+  };
   size_t i = 0;
   while (i < command_line.size()) {
+    if (literal_at(i)) {
+      in_word = true;
+      word.append(command_line.substr(i, literal[next_literal].length));
+      i += literal[next_literal].length;
+      ++next_literal;
+      continue;
+    }
     char c = command_line[i];
     if (!quoted && IsBlank(c)) {
       if (in_word) words.push_back(std::move(word));
@@ -84,11 +100,11 @@ std::vector<std::string> ProgramLauncher::SplitCommandLine(std::string_view comm
     in_word = true;
     if (c == '\\') {
       size_t run = 0;
-      while (i < command_line.size() && command_line[i] == '\\') {
+      while (i < command_line.size() && command_line[i] == '\\' && !literal_at(i)) {
         ++run;
         ++i;
       }
-      if (i < command_line.size() && command_line[i] == '"') {
+      if (i < command_line.size() && command_line[i] == '"' && !literal_at(i)) {
         word.append(run / 2, '\\');
         if (run % 2 == 1) {
           word.push_back('"');
@@ -107,13 +123,20 @@ std::vector<std::string> ProgramLauncher::SplitCommandLine(std::string_view comm
     }
     ++i;
   }
+  // Empty ranges at the very end still make their word.
+  while (literal_at(command_line.size())) {
+    in_word = true;
+    ++next_literal;
+  }
   if (in_word) words.push_back(std::move(word));
   return words;
 }
 
 ProgramLauncher::StartResult ProgramLauncher::Start(std::string_view command_line) {
-  std::vector<std::string> words =
-      SplitCommandLine(command_line.substr(0, command_line.find('\0')));
+  return Start(SplitCommandLine(command_line.substr(0, command_line.find('\0'))));
+}
+
+ProgramLauncher::StartResult ProgramLauncher::Start(std::vector<std::string> words) {
   if (words.empty()) return {0, ENOENT};
   std::vector<char*> argv;
   argv.reserve(words.size() + 1);
@@ -123,6 +146,10 @@ ProgramLauncher::StartResult ProgramLauncher::Start(std::string_view command_lin
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  // Headless, the processor's standard output is the activity log: a
+  // program's output must never mix into it.
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
   // Sockets and files of the processor are none of the program's business.
   posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
   posix_spawnattr_t attributes;

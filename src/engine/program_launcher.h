@@ -7,8 +7,9 @@
 // "$(reboot)" in a message reaches the program as plain argument text. The
 // first word names the program, looked up in PATH when it holds no "/". The
 // program gets the caller's environment and current folder, standard input
-// from /dev/null, standard output and error as the caller has them, default
-// signal handling, and no other open descriptor.
+// from and standard output and error to /dev/null (it has no console: what it
+// prints must not reach the processor's own output), default signal
+// handling, and no other open descriptor.
 //
 // Each launcher owns one reaper thread that collects the exit status of every
 // program it started as soon as the program ends, whether anyone waits for it
@@ -26,6 +27,8 @@
 #include <string_view>
 #include <thread>
 #include <vector>
+
+#include "engine/text_range.h"
 
 namespace quor {
 
@@ -53,11 +56,21 @@ class ProgramLauncher {
   // quote give n backslashes and the quote opens or closes a group; 2n+1
   // give n backslashes and a literal quote. "" makes an empty word.
   static std::vector<std::string> SplitCommandLine(std::string_view command_line);
+  // The same, where the ranges of `literal` (in order, not overlapping) are
+  // plain text: their blanks, quotes and backslashes neither separate, group
+  // nor escape, and each is part of the word where it stands, so a range
+  // alone, even an empty one, makes a word of its own. For a command line
+  // whose ranges came from a message.
+  static std::vector<std::string> SplitCommandLine(std::string_view command_line,
+                                                   const std::vector<TextRange>& literal);
 
   // Starts the program of a command line; the line ends at a zero byte. A
   // missing, non-executable or directory program gives pid 0 and the error;
   // so does a line without words.
   StartResult Start(std::string_view command_line);
+  // Starts the program named by the first word with the others as its
+  // arguments; each ends at its first zero byte, as the system passes them.
+  StartResult Start(std::vector<std::string> words);
 
   // Blocks until the program started as `pid` has ended or `limit` has passed;
   // true when it has ended. A pid this launcher does not track counts as ended.

@@ -31,43 +31,80 @@ std::string_view TrimBlanks(std::string_view name) {
   return name;
 }
 
-}  // namespace
-
-std::string Substitute(std::string_view text, const FieldMap& fields) {
-  std::string output;
-  output.reserve(text.size());
+// Walks `text` once: typed(view) for every stretch typed in the agent,
+// inserted(value) for every token, with the field's value or null for an
+// unknown name.
+template <typename Typed, typename Inserted>
+void ForEachPiece(std::string_view text, const FieldMap& fields, Typed typed, Inserted inserted) {
   // The open token is kept as a range of the input, not a copy: a "{" inside
   // it flushes the range and starts a new one, so every byte is handled once.
   size_t position = 0;
   while (position < text.size()) {
     size_t open = text.find('{', position);
     if (open == std::string_view::npos) {
-      output.append(text.substr(position));
+      typed(text.substr(position));
       break;
     }
-    output.append(text.substr(position, open - position));
+    typed(text.substr(position, open - position));
     size_t token_start = open + 1;
     size_t brace = FindBrace(text, token_start);
     while (brace != std::string_view::npos && text[brace] == '{') {
-      output.push_back('{');
-      output.append(text.substr(token_start, brace - token_start));
+      typed(text.substr(open, brace - open));
+      open = brace;
       token_start = brace + 1;
       brace = FindBrace(text, token_start);
     }
     if (brace == std::string_view::npos) {
       // Unterminated: kept as it stands.
-      output.push_back('{');
-      output.append(text.substr(token_start));
+      typed(text.substr(open));
       break;
     }
     // std::map cannot look up a string_view without a copy; the copy is the
     // name's length, so the whole run stays linear.
     auto found =
         fields.find(std::string(TrimBlanks(text.substr(token_start, brace - token_start))));
-    if (found != fields.end()) output.append(found->second);
+    inserted(found != fields.end() ? &found->second : nullptr);
     position = brace + 1;
   }
+}
+
+void AppendPathStep(std::string& output, std::string_view value) {
+  if (value == "." || value == "..") {
+    output.push_back('_');
+    return;
+  }
+  for (char c : value) output.push_back(c == '/' ? '_' : c);
+}
+
+}  // namespace
+
+std::string Substitute(std::string_view text, const FieldMap& fields, Insertion insertion) {
+  std::string output;
+  output.reserve(text.size());
+  ForEachPiece(
+      text, fields, [&](std::string_view typed) { output.append(typed); },
+      [&](const std::string* value) {
+        if (value == nullptr) return;
+        if (insertion == Insertion::kPathStep) {
+          AppendPathStep(output, *value);
+        } else {
+          output.append(*value);
+        }
+      });
   return output;
+}
+
+MarkedText SubstituteMarked(std::string_view text, const FieldMap& fields) {
+  MarkedText marked;
+  marked.text.reserve(text.size());
+  ForEachPiece(
+      text, fields, [&](std::string_view typed) { marked.text.append(typed); },
+      [&](const std::string* value) {
+        size_t length = value ? value->size() : 0;
+        marked.insertions.push_back(TextRange{marked.text.size(), length});
+        if (value) marked.text.append(*value);
+      });
+  return marked;
 }
 
 std::string ReadTextFile(const std::string& path, LogSink& log) {

@@ -24,9 +24,8 @@ constexpr long long kLargestAnnouncedSize = 1LL << 40;
 constexpr size_t kReplyDiscardLimit = 64 * 1024;
 // Data after a message's end that is dropped before giving up on the server.
 constexpr size_t kStrayDataLimit = 1024 * 1024;
-// Lines of a unique-id listing beyond the message count that are read
-// before giving up on the server.
-constexpr size_t kListingSlack = 1000;
+// Lines of a UIDL listing beyond one per message before giving up on it.
+constexpr size_t kListingSlackLines = 1000;
 
 // A small reader with the skipping rules of scanf's %s and %d.
 class ReplyScanner {
@@ -104,6 +103,22 @@ std::optional<std::string> UidlId(std::string_view reply, size_t limit) {
   return std::string(word->substr(0, limit));
 }
 
+std::optional<std::pair<long long, std::string>> UidlListingLine(std::string_view line,
+                                                                 size_t limit) {
+  ReplyScanner scanner(line);
+  std::optional<long long> number = scanner.Number();
+  if (!number) return std::nullopt;
+  std::string id(scanner.Word().value_or("").substr(0, limit));
+  return std::make_pair(*number, std::move(id));
+}
+
+bool IsValidUniqueId(std::string_view id) {
+  return !id.empty() && std::all_of(id.begin(), id.end(), [](char c) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    return byte >= 0x21 && byte <= 0x7E;
+  });
+}
+
 PopClient::PopClient(int reply_wait_seconds)
     : reply_wait_seconds_(std::max(1, reply_wait_seconds)) {}
 
@@ -160,22 +175,27 @@ int PopClient::UniqueIds(std::vector<std::string>& ids) {
   int result = SendCommand("UIDL\r\n");
   if (result > 0) result = ReadReply();
   if (result <= 0) return result;
-  std::vector<std::string> listed(static_cast<size_t>(message_count_));
+
+  TransferPace pace(pace_limits_, Clock::now());
+  const size_t count = static_cast<size_t>(message_count_);
   std::string line;
   for (size_t lines = 0;; ++lines) {
+    if (lines > count + kListingSlackLines) return Abandon(-EMSGSIZE);
     int read = reader_.ReadReplyLine(line, kReplyLineLimit, kReplyLineLimit + kReplyDiscardLimit,
-                                     DeadlineIn(reply_wait_seconds_));
+                                     pace.Bound(DeadlineIn(reply_wait_seconds_)));
     if (read < 0) return Abandon(read);
-    if (StripLineBreaks(line) == ".") break;
-    if (lines > listed.size() + kListingSlack) return Abandon(-EMSGSIZE);
-    ReplyScanner scanner(line);
-    std::optional<long long> number = scanner.Number();
-    std::optional<std::string_view> id = scanner.Word();
-    if (!number || !id || *number < 1 || *number > static_cast<long long>(listed.size())) continue;
-    listed[static_cast<size_t>(*number - 1)] = std::string(id->substr(0, kUniqueIdLimit));
+    pace.Count(line.size());
+    if (line == ".\r\n" || line == ".\n") return 1;
+    std::optional<std::pair<long long, std::string>> entry =
+        UidlListingLine(StripLineBreaks(line), kUniqueIdLimit);
+    if (!entry || entry->first < 1 || entry->first > static_cast<long long>(count) ||
+        static_cast<size_t>(entry->first) > lines + kListingSlackLines) {
+      continue;
+    }
+    size_t number = static_cast<size_t>(entry->first);
+    if (number > ids.size()) ids.resize(number);
+    ids[number - 1] = std::move(entry->second);
   }
-  ids = std::move(listed);
-  return 1;
 }
 
 int PopClient::DeleteMessage(int number) {
@@ -209,6 +229,7 @@ void PopClient::ReadMessageLines(MessageLineSink& sink) {
   const long long budget =
       2 * std::max(announced_size_, static_cast<long long>(size_limit_)) + kRetrievalSlack;
   long long received = 0;
+  TransferPace pace(pace_limits_, Clock::now());
   char line[kPieceSize + 1];
   // A CR that ended a piece is held back: it may be half of the CR LF that
   // ends the line, and must then go with the line end.
@@ -216,13 +237,15 @@ void PopClient::ReadMessageLines(MessageLineSink& sink) {
   bool line_start = true;
   for (;;) {
     if (carried) line[0] = '\r';
+    // Each piece within the reply wait, and the whole message at the pace.
     int count = reader_.ReadLine(line + carried, static_cast<size_t>(kPieceSize - carried),
-                                 DeadlineIn(reply_wait_seconds_));
+                                 pace.Bound(DeadlineIn(reply_wait_seconds_)));
     if (count <= 0) {
       Abandon(count);
       break;
     }
     received += count;
+    pace.Count(static_cast<size_t>(count));
     if (received > budget) {
       Abandon(-EMSGSIZE);
       break;

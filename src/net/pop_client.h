@@ -1,9 +1,9 @@
 #pragma once
 // The client side of one POP3 conversation with one mailbox: greeting,
-// USER/PASS, STAT, UIDL (one message or the whole listing), LIST + RETR, DELE, QUIT. The client
-// owns its byte stream (a TCP connection from Connect, or any stream handed to Open) and hands the
-// lines of a retrieved message to a MessageLineSink the caller owns, so it knows nothing of what a
-// message looks like inside.
+// USER/PASS, STAT, UIDL, LIST + RETR, DELE, QUIT. The client owns its byte
+// stream (a TCP connection from Connect, or any stream handed to Open) and
+// hands the lines of a retrieved message to a MessageLineSink the caller
+// owns, so it knows nothing of what a message looks like inside.
 //
 // Results: 1 positive reply, 0 the server refused (its line is LastReply()),
 // negative for a time-out, a closed connection or -errno. RetrieveMessage
@@ -18,11 +18,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/message_line_sink.h"
 #include "net/byte_stream.h"
 #include "net/line_reader.h"
+#include "net/transfer_pace.h"
 
 namespace quor {
 
@@ -34,6 +36,13 @@ std::optional<long long> StatCount(std::string_view reply);
 std::optional<long long> ListSize(std::string_view reply);
 // UIDL "+OK 1 abc" -> "abc" ("%*s %*d %s"), cut at `limit` characters.
 std::optional<std::string> UidlId(std::string_view reply, size_t limit);
+// A line of the UIDL listing, "1 abc" -> {1, "abc"} ("%d %s"), the id cut at
+// `limit` characters; none without a number.
+std::optional<std::pair<long long, std::string>> UidlListingLine(std::string_view line,
+                                                                 size_t limit);
+// True for an id a marker can hold: one or more characters, each from 0x21 to
+// 0x7E, the only ones a unique id may have.
+bool IsValidUniqueId(std::string_view id);
 
 class PopClient {
  public:
@@ -61,11 +70,13 @@ class PopClient {
   int MessageCount();
   // UIDL n; on a positive reply the id (cut at kUniqueIdLimit) goes to out.
   int UniqueId(int number, std::string& out);
-  // UIDL without a number, after MessageCount: the id of every message in
-  // one listing, ids[n - 1] for message n (cut at kUniqueIdLimit; empty for
-  // a message the listing did not name). On anything but a complete listing
-  // ids is empty; a listing far longer than the message count abandons the
-  // conversation.
+  // UIDL: the ids the listing names, ids[n - 1] for message n, each cut at
+  // kUniqueIdLimit; as long as the highest number named, empty where the
+  // listing named none. Numbers beyond the last MessageCount(), and numbers
+  // far ahead of the lines read so far (memory follows the listing, not a
+  // claimed count), are ignored. The reply result; a listing far longer than
+  // the message count is given up on (-EMSGSIZE). Keeps the transfer pace,
+  // like a message.
   int UniqueIds(std::vector<std::string>& ids);
   int DeleteMessage(int number);
   // LIST n, the size limit, RETR n; the message's lines go to `sink`, which
@@ -80,6 +91,11 @@ class PopClient {
   std::string LastReply() const { return reply_; }
 
   bool connected() const { return stream_ != nullptr && stream_->is_open(); }
+  // The pace a message retrieval (and the id listing) must keep as a whole:
+  // each piece must still come within the reply wait, and the whole transfer,
+  // once it has run the grace time, must average the minimum rate, or it is
+  // abandoned like a silent server.
+  void set_transfer_pace(const PaceLimits& limits) { pace_limits_ = limits; }
   void set_size_limit(long bytes) { size_limit_ = bytes; }
   long size_limit() const { return size_limit_; }
   int message_count() const { return message_count_; }
@@ -102,6 +118,7 @@ class PopClient {
   int Abandon(int result);
 
   int reply_wait_seconds_;
+  PaceLimits pace_limits_;
   std::unique_ptr<ByteStream> stream_;
   LineReader reader_;
   std::string reply_;

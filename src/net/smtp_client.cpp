@@ -25,11 +25,12 @@ constexpr size_t kSendBufferSize = 16 * 1024;
 // The stream side of the DATA section: buffers, sends, and remembers the
 // first failure so that the rest of a large message is not pushed into a
 // dead connection. A server that stops taking data must not hold the thread
-// for good: each send may wait for room only as long as the reply wait.
+// for good: each send may wait for room only as long as the reply wait, and
+// one that takes the data a trickle at a time is held to the transfer pace.
 class StreamOutput : public ByteOutput {
  public:
-  StreamOutput(ByteStream& stream, int wait_seconds)
-      : stream_(stream), wait_seconds_(wait_seconds) {
+  StreamOutput(ByteStream& stream, int wait_seconds, const PaceLimits& pace)
+      : stream_(stream), wait_seconds_(wait_seconds), pace_(pace, Clock::now()) {
     buffer_.reserve(kSendBufferSize);
   }
   void Write(const char* bytes, size_t count) override {
@@ -40,8 +41,10 @@ class StreamOutput : public ByteOutput {
   bool Failed() const override { return error_ != 0; }
   void Flush() {
     if (error_ == 0 && !buffer_.empty()) {
-      int sent = stream_.Write(buffer_.data(), buffer_.size(), DeadlineIn(wait_seconds_));
+      int sent =
+          stream_.Write(buffer_.data(), buffer_.size(), pace_.Bound(DeadlineIn(wait_seconds_)));
       if (sent < 0) error_ = sent;
+      pace_.Count(buffer_.size());
     }
     buffer_.clear();
   }
@@ -51,6 +54,7 @@ class StreamOutput : public ByteOutput {
  private:
   ByteStream& stream_;
   int wait_seconds_;
+  TransferPace pace_;
   std::string buffer_;
   int error_ = 0;
 };
@@ -161,7 +165,7 @@ int SmtpClient::SendMail(const MailEnvelope& envelope, const ContentWriter& writ
 }
 
 int SmtpClient::SendContent(const ContentWriter& write_content) {
-  StreamOutput wire(*stream_, reply_wait_seconds_);
+  StreamOutput wire(*stream_, reply_wait_seconds_, pace_limits_);
   DotStuffingOutput data(wire);
   int result = write_content ? write_content(data) : 1;
   if (result < 0) return result;

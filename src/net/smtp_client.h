@@ -28,6 +28,7 @@
 #include "base/log_sink.h"
 #include "net/byte_stream.h"
 #include "net/line_reader.h"
+#include "net/transfer_pace.h"
 
 namespace quor {
 
@@ -71,6 +72,10 @@ class SmtpClient {
   void EndSession();
 
   bool connected() const { return stream_ != nullptr && stream_->is_open(); }
+  // The pace the DATA section must keep as a whole: each send may still wait
+  // the reply wait for room, and the whole content, once it has been sent for
+  // the grace time, must average the minimum rate.
+  void set_transfer_pace(const PaceLimits& limits) { pace_limits_ = limits; }
 
  private:
   // Waits for and reads one reply: 1 for a line beginning with '1' to '3', 0
@@ -91,6 +96,7 @@ class SmtpClient {
 
   LogSink* log_;
   int reply_wait_seconds_;
+  PaceLimits pace_limits_;
   std::unique_ptr<ByteStream> stream_;
   LineReader reader_;
   std::string reply_;

@@ -9,6 +9,7 @@
 #include "fixtures/agent_builders.h"
 #include "fixtures/dovecot_server.h"
 #include "fixtures/recording_sink.h"
+#include "fixtures/row_name.h"
 #include "fixtures/scripted_server.h"
 #include "fixtures/test_files.h"
 
@@ -160,8 +161,8 @@ TEST_F(PassTest, RefusedLoginLogsTheServersLineAndMovesOn) {
            Account(server_.host_text(), "bob", "hunter2")});
   auto lines = RunPass();
   ASSERT_GE(lines.size(), 4u);
-  EXPECT_THAT(lines[1], StartsWith("-ERR"));
-  EXPECT_THAT(lines[1], ::testing::EndsWith("\r\n"));  // logged as received
+  // Logged as received, without the reply's own line end.
+  EXPECT_EQ(lines[1], "-ERR [AUTH] Authentication failed.");
   EXPECT_THAT(lines[2], HasSubstr(Header("bob", server_.host_text())));
   EXPECT_EQ(lines[3], "--> 1 new messages found.");
   EXPECT_EQ(app_->configuration().mailboxes[0].last_message, "");
@@ -277,6 +278,72 @@ TEST_F(PassTest, ActionsOfUnknownTypesDoNothing) {
               ElementsAre("--> 1 new messages found.", "--> Retrieving message 1 of 1...",
                           "--> [Agent Odd]: processing message 1...", "Processing completed."));
 }
+
+// A server whose unique ids no marker can keep: the ids are read before any
+// message, and the mailbox is skipped whole, whatever the marker holds.
+struct ListingCase {
+  std::string label;
+  std::string marker;
+  std::string listing;  // the UIDL listing of two messages, without its end
+};
+
+class InvalidUniqueIdTest : public ::testing::TestWithParam<ListingCase> {};
+
+TEST_P(InvalidUniqueIdTest, SkipsTheMailboxAndHandlesNothing) {
+  ScriptedServer server;
+  server.Send("+OK ready\r\n")
+      .Expect("USER ann")
+      .Send("+OK\r\n")
+      .Expect("PASS secret")
+      .Send("+OK\r\n")
+      .Expect("STAT")
+      .Send("+OK 2 200\r\n")
+      .Expect("UIDL")
+      .Send("+OK\r\n" + GetParam().listing + ".\r\n")
+      .Expect("QUIT")
+      .Send("+OK bye\r\n");
+  server.Start();
+  TempDir base;
+  RecordingSink sink;
+  DriverHooks hooks;
+  StartupOptions options;
+  options.base_directory = base.path();
+  options.profile_path = base.File("quor.INI");
+  options.timings.pop_reply_wait_seconds = 5;
+  Lifecycle app(options, &sink, hooks);
+  app.LoadConfiguration();
+  MailboxAccount account;
+  account.server = server.host_text();
+  account.user = "ann";
+  account.password = "secret";
+  account.last_message = GetParam().marker;
+  app.store().Install({{}, {account}, {SaveDataAgent("Any", base.File("out.txt"), "handled")}});
+  size_t before = sink.lines.size();
+
+  ASSERT_EQ(app.processor().RunPass(), 0);
+
+  std::vector<std::string> lines(sink.lines.begin() + static_cast<long>(before), sink.lines.end());
+  ASSERT_EQ(lines.size(), 3u) << ::testing::PrintToString(lines);
+  EXPECT_THAT(lines[0], HasSubstr("] - Checking mailbox ann@"));
+  EXPECT_EQ(lines[1], "ERROR - The server sent an invalid unique id.");
+  EXPECT_EQ(lines[2], "Processing completed.");
+  EXPECT_TRUE(server.WaitForConnectionEnd());
+  EXPECT_EQ(server.Received(),
+            (std::vector<std::string>{"USER ann", "PASS secret", "STAT", "UIDL", "QUIT"}));
+  EXPECT_FALSE(FileExists(base.File("out.txt")));
+  EXPECT_EQ(app.configuration().mailboxes[0].last_message, GetParam().marker);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Listings, InvalidUniqueIdTest,
+    ::testing::Values(ListingCase{"zero byte", "", std::string("1 good\r\n2 bad\0id\r\n", 18)},
+                      ListingCase{"escape", "", "1 good\r\n2 bad\x1bid\r\n"},
+                      ListingCase{"delete", "", "1 good\r\n2 bad\x7fid\r\n"},
+                      ListingCase{"byte above 0x7e", "", "1 good\r\n2 caf\xe9\r\n"},
+                      ListingCase{"no id on its line", "", "1 good\r\n2\r\n"},
+                      ListingCase{"message missing from the listing", "", "1 good\r\n"},
+                      ListingCase{"marker names a message", "good", "1 good\r\n2 bad\x01id\r\n"}),
+    NameRowsBy(&ListingCase::label));
 
 }  // namespace
 

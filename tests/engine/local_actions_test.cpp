@@ -14,8 +14,10 @@
 #include "engine/captured_log.h"
 #include "engine/part_file.h"
 #include "engine/program_launcher.h"
+#include "engine/substitution.h"
 #include "fixtures/agent_builders.h"
 #include "fixtures/recorder_script.h"
+#include "fixtures/row_name.h"
 #include "fixtures/test_files.h"
 
 namespace quor {
@@ -26,6 +28,16 @@ using engine_test::ContextWithLog;
 using Lines = std::vector<std::string>;
 
 bool ProcessGone(pid_t pid) { return !FileExists("/proc/" + std::to_string(pid)); }
+
+Lines ReadLines(const std::string& path) {
+  Lines lines;
+  std::string text = ReadWholeFile(path);
+  size_t start = 0;
+  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
+}
 
 // ---- Run an External Program ----
 
@@ -52,15 +64,63 @@ TEST_F(RunProgramTest, LogsTheCommandLineAndPassesSubstitutedArgumentsUnquoted) 
   EXPECT_EQ(run_.log.lines, (Lines{"--> Executing program...",
                                    script + " Hello there; rm -rf ~ \"ann@example.com\" $(id)"}));
   ASSERT_TRUE(FileExists(folder_.File("done")));
-  EXPECT_EQ(ReadWholeFile(folder_.File("argc")), "7\n");
-  EXPECT_EQ(Arg(0), "Hello");
-  EXPECT_EQ(Arg(1), "there;");
-  EXPECT_EQ(Arg(2), "rm");
-  EXPECT_EQ(Arg(3), "-rf");
-  EXPECT_EQ(Arg(4), "~");
-  EXPECT_EQ(Arg(5), "ann@example.com");
-  EXPECT_EQ(Arg(6), "$(id)");
+  // The subject stays the one argument where its token stands.
+  EXPECT_EQ(ReadWholeFile(folder_.File("argc")), "3\n");
+  EXPECT_EQ(Arg(0), "Hello there; rm -rf ~");
+  EXPECT_EQ(Arg(1), "ann@example.com");
+  EXPECT_EQ(Arg(2), "$(id)");
 }
+
+// Quotes, blanks and backslashes in a value never add, merge or regroup
+// arguments; the logged line is the substituted text as it stands.
+struct ArgumentCase {
+  std::string label;
+  std::string arguments;  // as typed in the agent
+  std::string subject;
+  Lines received;
+};
+
+class ProgramArgumentTest : public RunProgramTest,
+                            public ::testing::WithParamInterface<ArgumentCase> {};
+
+TEST_P(ProgramArgumentTest, ValueStaysInsideItsArgument) {
+  const ArgumentCase& c = GetParam();
+  std::string script = RecorderScript();
+  fields_["Subject"] = c.subject;
+  RunProgramAction(Action(ActionType::kRunProgram,
+                          {{"program", script}, {"arguments", c.arguments}, {"wait", "1"}}),
+                   fields_, run_.context);
+  ASSERT_TRUE(FileExists(folder_.File("done")));
+  EXPECT_EQ(run_.log.lines.at(1), script + " " + Substitute(c.arguments, fields_));
+  Lines received;
+  for (const std::string& line : ReadLines(folder_.File("argv.txt"))) {
+    if (line.rfind("MARK=", 0) == 0) break;
+    received.push_back(line);
+  }
+  EXPECT_EQ(received, c.received);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, ProgramArgumentTest,
+    ::testing::Values(
+        ArgumentCase{"quote ends no quoted argument",
+                     "--subject \"{Subject}\" --safe",
+                     "x\" --output \"/tmp/owned",
+                     {"--subject", "x\" --output \"/tmp/owned", "--safe"}},
+        ArgumentCase{"unquoted value with blanks",
+                     "-s {Subject} -n",
+                     "two  words",
+                     {"-s", "two  words", "-n"}},
+        ArgumentCase{
+            "value inside a typed word", "--subject={Subject}.txt", "a b", {"--subject=a b.txt"}},
+        ArgumentCase{
+            "backslash before a typed quote", "\"{Subject}\" next", "dir\\", {"dir\\", "next"}},
+        ArgumentCase{
+            "typed backslash before a value's quote", "pre\\{Subject}", "\" -x", {"pre\\\" -x"}},
+        ArgumentCase{"empty value keeps its place", "{Subject} last", "", {"", "last"}},
+        ArgumentCase{"blanks inside the token", "{ Subject }", "one value", {"one value"}},
+        ArgumentCase{"typed quotes still group", "\"a b\" {Subject}", "c", {"a b", "c"}}),
+    NameRowsBy(&ArgumentCase::label));
 
 TEST_F(RunProgramTest, EmptyArgumentsLeaveOneBlank) {
   std::string script = RecorderScript();
@@ -347,6 +407,85 @@ TEST_F(SaveAttachmentsTest, EmptyDirectoryGivesARootedPath) {
   Save("", "quor-test-not-writable/out.txt", "0", "0");
   EXPECT_EQ(run_.log.lines[2], "Saving attachment #1: /quor-test-not-writable/out.txt (4 bytes)");
 }
+
+// ---- Planted links ----
+
+// Someone planted a link under the name an action writes to: the action
+// reports its error line and the link's target keeps its content.
+struct PlantedLinkCase {
+  std::string label;
+  bool dangling;  // the link points to a file that does not exist yet
+  void (*run)(const std::string& folder, ActionContext& context);
+  std::string error_start;  // the error line up to the link's path
+  std::string error_end;
+};
+
+class PlantedLinkTest : public ::testing::TestWithParam<PlantedLinkCase> {};
+
+TEST_P(PlantedLinkTest, IsNeverWrittenThrough) {
+  TempDir shared;
+  TempDir victim_home;
+  std::string victim = victim_home.File("notes");
+  if (!GetParam().dangling) WriteWholeFile(victim, "the victim's notes\n");
+  std::string link = shared.File("report.txt");
+  ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+  MailMessage message;
+  message.attachments = {MailAttachment{"body", ""},
+                         MailAttachment{"attacker's bytes", "report.txt"}};
+  ContextWithLog run;
+  run.context.message = &message;
+  run.context.body_text = "attacker's text\n";
+
+  GetParam().run(shared.path(), run.context);
+
+  EXPECT_EQ(ReadWholeFile(victim), GetParam().dangling ? "" : "the victim's notes\n");
+  EXPECT_EQ(FileExists(victim), !GetParam().dangling);
+  char target[4096] = {};
+  ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+  EXPECT_EQ(target, victim);
+  ASSERT_FALSE(run.log.lines.empty());
+  EXPECT_EQ(run.log.lines.back(), GetParam().error_start + link + GetParam().error_end);
+}
+
+void SaveOwnName(const std::string& folder, ActionContext& context) {
+  SaveAttachmentsAction(
+      Action(
+          ActionType::kSaveAttachments,
+          {{"directory", folder}, {"basefile", "unused"}, {"usenumbering", "0"}, {"usename", "1"}}),
+      {}, context);
+}
+
+void SaveBaseFile(const std::string& folder, ActionContext& context) {
+  SaveAttachmentsAction(Action(ActionType::kSaveAttachments, {{"directory", folder},
+                                                              {"basefile", "report.txt"},
+                                                              {"usenumbering", "0"},
+                                                              {"usename", "0"}}),
+                        {}, context);
+}
+
+template <int kAppend>
+void SaveBody(const std::string& folder, ActionContext& context) {
+  SaveDataAction(Action(ActionType::kSaveData, {{"outfile", folder + "/report.txt"},
+                                                {"append", std::to_string(kAppend)},
+                                                {"savemethod", "0"}}),
+                 {}, context);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writers, PlantedLinkTest,
+    ::testing::Values(PlantedLinkCase{"attachment under its own name", false, SaveOwnName,
+                                      "ERROR: writing file ", ""},
+                      PlantedLinkCase{"attachment under the base name", false, SaveBaseFile,
+                                      "ERROR: writing file ", ""},
+                      PlantedLinkCase{"attachment to a link to nothing yet", true, SaveOwnName,
+                                      "ERROR: writing file ", ""},
+                      PlantedLinkCase{"message data appended", false, SaveBody<1>,
+                                      "ERROR: can't open output file (", ")"},
+                      PlantedLinkCase{"message data replacing", false, SaveBody<0>,
+                                      "ERROR: can't open output file (", ")"},
+                      PlantedLinkCase{"message data to a link to nothing yet", true, SaveBody<1>,
+                                      "ERROR: can't open output file (", ")"}),
+    NameRowsBy(&PlantedLinkCase::label));
 
 // ---- Save Message Data to a File ----
 

@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -73,9 +74,10 @@ class MessageActionTest : public ::testing::Test {
   // Runs the action and returns the message the sink stored for it.
   StoredMessage RunStored(ActionResult (*action)(const AgentAction&, const FieldMap&,
                                                  ActionContext&),
-                          const AgentAction& agent_action) {
+                          const AgentAction& agent_action,
+                          ActionResult expected = ActionResult::kDone) {
     size_t before = sink_->MessageCount();
-    EXPECT_EQ(action(agent_action, fields_, context_), ActionResult::kDone);
+    EXPECT_EQ(action(agent_action, fields_, context_), expected);
     EXPECT_TRUE(sink_->WaitForMessages(before + 1)) << ::testing::PrintToString(log_.lines);
     std::vector<StoredMessage> messages = sink_->Messages();
     return messages.size() > before ? messages[before] : StoredMessage{};
@@ -129,6 +131,41 @@ TEST_F(MessageActionTest, SendBuildsTheMessageFromTemplateAndProperties) {
   EXPECT_EQ(mime.attachments[0].filename, "invoice-42.txt");
   EXPECT_EQ(mime.attachments[1].filename, "order-42.zip");
   EXPECT_EQ(mime.attachments[1].size, 12u);
+}
+
+// An attachment path filled in from the message names a file in the folder
+// the agent named: a value that climbs out attaches nothing.
+TEST_F(MessageActionTest, SendAttachmentPathValuesStayOneStep) {
+  std::filesystem::create_directory(files_.File("out"));
+  Make("secret.pdf", "private key");
+  Make("out/4711.pdf", "invoice 4711");
+  Make("out/.._secret.pdf", "harmless");
+  const std::string attach = files_.File("out") + "/{ordernum}.pdf";
+  struct Case {
+    const char* value;
+    Lines attached;  // file names of the attachments sent
+    std::vector<size_t> sizes;
+  };
+  const Case cases[] = {
+      {"4711", {"4711.pdf"}, {12}}, {"../secret", {".._secret.pdf"}, {8}}, {"..", {}, {}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    fields_["ordernum"] = c.value;
+    AgentAction action = SendAction("bob@example.com");
+    action.SetProperty("attachCount", "1");
+    action.SetProperty("attach0", attach);
+    StoredMessage stored = RunStored(SendMessageAction, action);
+    MimeSummary mime = CheckMime(stored.path);
+    ASSERT_TRUE(mime.ok) << mime.error;
+    Lines names;
+    std::vector<size_t> sizes;
+    for (const auto& attachment : mime.attachments) {
+      names.push_back(attachment.filename);
+      sizes.push_back(attachment.size);
+    }
+    EXPECT_EQ(names, c.attached);
+    EXPECT_EQ(sizes, c.sizes);
+  }
 }
 
 TEST_F(MessageActionTest, SendToTheSenderUsesTheBareAddressInTheEnvelope) {
@@ -296,6 +333,28 @@ TEST_F(MessageActionTest, ForwardOfPartsWithTheSameNameKeepsEveryContent) {
   EXPECT_EQ(mime.attachments[1].size, 6u);
   EXPECT_EQ(mime.attachments[2].size, 5u);
   EXPECT_NE(mime.attachments[0].sha256, mime.attachments[2].sha256);
+}
+
+// A link someone planted in the data folder under a part's name: the part is
+// not written through it, and the file it points to never leaves the machine.
+TEST_F(MessageActionTest, ForwardNeverWritesThroughOrSendsAPlantedLink) {
+  std::string victim = Make("notes", "the victim's notes\n");
+  std::filesystem::create_directory(DataFolder());
+  std::string link = DataFolder() + "/report.txt";
+  ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+  message_.attachments = {Part("body", ""), Part("the victim's notes\n", "report.txt"),
+                          Part("kept", "other.txt")};
+  // It goes out without the part, and counts as failed: a later Delete keeps
+  // the message.
+  StoredMessage stored =
+      RunStored(ForwardMessageAction, ForwardAction("bob@example.com"), ActionResult::kFailed);
+  EXPECT_EQ(ReadWholeFile(victim), "the victim's notes\n");
+  EXPECT_EQ(std::filesystem::read_symlink(link), victim);
+  EXPECT_EQ(log_.lines[1], "ERROR: writing file " + link);
+  MimeSummary mime = CheckMime(stored.path);
+  ASSERT_TRUE(mime.ok) << mime.error;
+  ASSERT_EQ(mime.attachments.size(), 1u);
+  EXPECT_EQ(mime.attachments[0].filename, "other.txt");
 }
 
 TEST_F(MessageActionTest, ForwardOfAMessageWithoutSenderUsesThePlaceholder) {

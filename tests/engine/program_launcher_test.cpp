@@ -55,6 +55,46 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"prog line\nfeed", {"prog", "line\nfeed"}}),
     NameRowsBy(&SplitCase::line));
 
+// Ranges taken from a message are plain text inside the word where they stand.
+struct LiteralCase {
+  std::string label;
+  std::string line;
+  std::vector<TextRange> literal;
+  Words words;
+};
+
+class SplitWithLiteralRangesTest : public ::testing::TestWithParam<LiteralCase> {};
+
+TEST_P(SplitWithLiteralRangesTest, RangesNeitherSplitNorQuote) {
+  EXPECT_EQ(ProgramLauncher::SplitCommandLine(GetParam().line, GetParam().literal),
+            GetParam().words);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, SplitWithLiteralRangesTest,
+    ::testing::Values(
+        LiteralCase{
+            "quote closes nothing", "prog -s a\" -x \"b", {{8, 8}}, {"prog", "-s", "a\" -x \"b"}},
+        LiteralCase{
+            "inside a typed group", "prog \"-s=a b\" next", {{9, 3}}, {"prog", "-s=a b", "next"}},
+        LiteralCase{"blank in the middle of a word", "prog x-a b-y", {{7, 3}}, {"prog", "x-a b-y"}},
+        LiteralCase{"empty range is a word", "prog  end", {{5, 0}}, {"prog", "", "end"}},
+        LiteralCase{"empty range at the end", "prog ", {{5, 0}}, {"prog", ""}},
+        LiteralCase{"two empty ranges one word", "prog ", {{5, 0}, {5, 0}}, {"prog", ""}},
+        LiteralCase{"typed backslashes before a literal quote",
+                    "prog \\\\\"x",
+                    {{7, 2}},
+                    {"prog", "\\\\\"x"}},
+        LiteralCase{"literal backslash before a typed quote",
+                    "prog \"a\\\" b",
+                    {{7, 1}},
+                    {"prog", "a\\", "b"}},
+        LiteralCase{"typed rules around ranges",
+                    "prog \"a b\" {x y} c",
+                    {{11, 5}},
+                    {"prog", "a b", "{x y}", "c"}}),
+    NameRowsBy(&LiteralCase::label));
+
 class ProgramLauncherTest : public ::testing::Test {
  protected:
   std::string RecorderScript() { return WriteRecorderScript(folder_.path()); }
@@ -81,7 +121,7 @@ TEST_F(ProgramLauncherTest, ArgumentsArriveAsSplitWithoutAShell) {
   EXPECT_EQ(Arg(6), "*");
 }
 
-TEST_F(ProgramLauncherTest, ProgramGetsEnvironmentFolderAndNullInputOnly) {
+TEST_F(ProgramLauncherTest, ProgramGetsEnvironmentFolderAndNullInputAndOutputOnly) {
   std::string script = RecorderScript();
   setenv("QUOR_LAUNCHER_MARK", "inherited value", 1);
   // A descriptor without close-on-exec must still not reach the program.
@@ -97,6 +137,9 @@ TEST_F(ProgramLauncherTest, ProgramGetsEnvironmentFolderAndNullInputOnly) {
   EXPECT_NE(ReadWholeFile(folder_.File("env")).find("QUOR_LAUNCHER_MARK=inherited value\n"),
             std::string::npos);
   EXPECT_EQ(ReadWholeFile(folder_.File("stdin")), "/dev/null\n");
+  // What it prints must not reach the processor's own output.
+  EXPECT_EQ(ReadWholeFile(folder_.File("stdout")), "/dev/null\n");
+  EXPECT_EQ(ReadWholeFile(folder_.File("stderr")), "/dev/null\n");
   EXPECT_FALSE(FileExists(folder_.File("fd7")));
   char cwd[4096];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);

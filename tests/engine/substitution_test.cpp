@@ -49,6 +49,51 @@ INSTANTIATE_TEST_SUITE_P(
         SubstitutionCase{"plain text", "plain text"}),
     NameRowsBy(&SubstitutionCase::input));
 
+// Properties that name files: what a token inserts stays one step of the path.
+class SubstitutePathStepTest : public ::testing::TestWithParam<SubstitutionCase> {
+ protected:
+  FieldMap fields_{{"ordernum", "../../home/user/.ssh/id_rsa"},
+                   {"dot", "."},
+                   {"dotdot", ".."},
+                   {"dots", "..."},
+                   {"nested", "a/b/c"},
+                   {"root", "/"},
+                   {"plain", "4711"}};
+};
+
+TEST_P(SubstitutePathStepTest, KeepsEachValueOneStep) {
+  EXPECT_EQ(Substitute(GetParam().input, fields_, Insertion::kPathStep), GetParam().expected)
+      << "input: " << GetParam().input;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, SubstitutePathStepTest,
+    ::testing::Values(SubstitutionCase{"/srv/out/{ordernum}.pdf",
+                                       "/srv/out/.._.._home_user_.ssh_id_rsa.pdf"},
+                      SubstitutionCase{"/srv/out/{dot}", "/srv/out/_"},
+                      SubstitutionCase{"/srv/out/{dotdot}/x", "/srv/out/_/x"},
+                      SubstitutionCase{"/srv/out/{dots}", "/srv/out/..."},
+                      SubstitutionCase{"/srv/out/{nested}", "/srv/out/a_b_c"},
+                      SubstitutionCase{"{root}etc/passwd", "_etc/passwd"},
+                      // Typed text is the agent's own: its steps stay.
+                      SubstitutionCase{"../typed/{plain}.pdf", "../typed/4711.pdf"},
+                      SubstitutionCase{"/srv/{dotdot}{dotdot}", "/srv/__"},
+                      SubstitutionCase{"/srv/out/{unknown}.pdf", "/srv/out/.pdf"}),
+    NameRowsBy(&SubstitutionCase::input));
+
+TEST(SubstituteMarked, TellsWhereEveryTokenStood) {
+  FieldMap fields{{"Subject", "a \"b\""}, {"empty", ""}};
+  MarkedText marked = SubstituteMarked("x {Subject} {empty}{nothing} {a{Subject}", fields);
+  EXPECT_EQ(marked.text, "x a \"b\"  {aa \"b\"");
+  ASSERT_EQ(marked.insertions.size(), 4u);
+  const TextRange expected[] = {{2, 5}, {8, 0}, {8, 0}, {11, 5}};
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(marked.insertions[i].offset, expected[i].offset) << i;
+    EXPECT_EQ(marked.insertions[i].length, expected[i].length) << i;
+  }
+  EXPECT_EQ(marked.text, Substitute("x {Subject} {empty}{nothing} {a{Subject}", fields));
+}
+
 TEST(SubstituteBytes, ZeroBytesAreKept) {
   FieldMap fields{{"v", std::string("x\0y", 3)}};
   EXPECT_EQ(Substitute(std::string("a\0{v}\0", 6), fields), std::string("a\0x\0y\0", 6));

@@ -97,6 +97,25 @@ TEST(PopReplyParsingTest, UidlIdIsCutAtTheLimit) {
   EXPECT_EQ(UidlId("+OK 1 " + id + "\r\n", 0), "");
 }
 
+TEST(PopReplyParsingTest, UidlListingLineIsTheNumberAndTheWord) {
+  using Entry = std::optional<std::pair<long long, std::string>>;
+  EXPECT_EQ(UidlListingLine("1 000000016b16487c", 255), (Entry{{1, "000000016b16487c"}}));
+  EXPECT_EQ(UidlListingLine("12   spaced tail", 255), (Entry{{12, "spaced"}}));
+  EXPECT_EQ(UidlListingLine("3", 255), (Entry{{3, ""}}));
+  EXPECT_EQ(UidlListingLine("x abc", 255), Entry{});
+  EXPECT_EQ(UidlListingLine("4 " + std::string(300, 'u'), 255),
+            (Entry{{4, std::string(255, 'u')}}));
+}
+
+TEST(PopReplyParsingTest, ValidUniqueIdsHoldOnlyPrintableAscii) {
+  EXPECT_TRUE(IsValidUniqueId("000000016b16487c"));
+  EXPECT_TRUE(IsValidUniqueId("!~"));
+  for (std::string id : {std::string(), std::string("a\0b", 3), std::string("a b"),
+                         std::string("a\x1b"), std::string("a\x7f"), std::string("caf\xe9")}) {
+    EXPECT_FALSE(IsValidUniqueId(id)) << id;
+  }
+}
+
 // ---- Conversations with scripted servers ------------------------------------
 
 class PopClientScriptTest : public ::testing::Test {
@@ -344,7 +363,7 @@ TEST_F(PopClientScriptTest, UniqueIdListingFillsTheIdsOfTheMessagesItNames) {
   EXPECT_TRUE(client_.connected());
 }
 
-TEST_F(PopClientScriptTest, UniqueIdListingThatIsRefusedOrEndlessGivesNoIds) {
+TEST_F(PopClientScriptTest, UniqueIdListingThatIsRefusedGivesNoIdsAndAnEndlessOneIsGivenUp) {
   LoggedIn().Expect("STAT\r\n").Send("+OK 2 200\r\n").Expect("UIDL\r\n").Send("-ERR no\r\n");
   ConnectAndLogIn();
   ASSERT_EQ(client_.MessageCount(), 2);
@@ -360,9 +379,7 @@ TEST_F(PopClientScriptTest, UniqueIdListingThatIsRefusedOrEndlessGivesNoIds) {
   PopClient client(kShortWait);
   ASSERT_EQ(client.Open(flood.Stream()), 1);
   ASSERT_EQ(client.MessageCount(), 2);
-  ids = {"stale"};
   EXPECT_EQ(client.UniqueIds(ids), -EMSGSIZE);
-  EXPECT_TRUE(ids.empty());
   EXPECT_FALSE(client.connected());
 }
 
@@ -386,6 +403,36 @@ TEST_F(PopClientScriptTest, UniqueIdIsCutAndMissingIdGivesEmptyText) {
   EXPECT_EQ(client_.UniqueId(3, id), 0);
   EXPECT_EQ(id, "kept");
   EXPECT_EQ(client_.LastReply(), "-ERR no such message\r\n");
+}
+
+TEST_F(PopClientScriptTest, UniqueIdListingGivesTheIdOfEveryMessage) {
+  LoggedIn()
+      .Expect("STAT\r\n")
+      .Send("+OK 3 300\r\n")
+      .Expect("UIDL\r\n")
+      .Send("+OK\r\n1 id-a\r\n3 id-c\r\n9 beyond-the-count\r\nnot a line\r\n2 id-b\r\n.\r\n")
+      .Expect("UIDL\r\n")
+      .Send("-ERR not supported\r\n");
+  ConnectAndLogIn();
+  ASSERT_EQ(client_.MessageCount(), 3);
+  std::vector<std::string> ids = {"stale"};
+  EXPECT_EQ(client_.UniqueIds(ids), 1);
+  EXPECT_EQ(ids, (Lines{"id-a", "id-b", "id-c"}));
+  EXPECT_EQ(client_.UniqueIds(ids), 0);
+  EXPECT_EQ(ids, Lines{});
+  EXPECT_TRUE(client_.connected());
+  EXPECT_EQ(script_.Errors(), Lines{});
+}
+
+TEST_F(PopClientScriptTest, EndlessUniqueIdListingIsGivenUpOn) {
+  std::string listing = "+OK\r\n";
+  for (int i = 0; i < 1100; ++i) listing += "1 again\r\n";
+  LoggedIn().Expect("STAT\r\n").Send("+OK 1 100\r\n").Expect("UIDL\r\n").Send(listing);
+  ConnectAndLogIn();
+  ASSERT_EQ(client_.MessageCount(), 1);
+  std::vector<std::string> ids;
+  EXPECT_EQ(client_.UniqueIds(ids), -EMSGSIZE);
+  EXPECT_FALSE(client_.connected());
 }
 
 TEST_F(PopClientScriptTest, DeleteSendsDeleWithTheNumber) {
@@ -590,6 +637,66 @@ TEST(PopClientWaitTest, WellBehavedServerCostsNoWaitAfterAMessage) {
   // Waiting a second for stray lines after every message would show here.
   EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(900));
 }
+
+// ---- Servers that drip, against the real clock ------------------------------
+// Each piece comes well within the reply wait, so only a bound on the whole
+// reply or the whole retrieval ends the wait.
+
+TEST(PopClientDripTest, DrippingStatusLineEndsAtTheReplyWait) {
+  ScriptedServer server;
+  server.Drip("+OK " + std::string(60, 'g') + "\r\n", 1, milliseconds(100));
+  server.Start();
+  PopClient client(1);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client.Connect("127.0.0.1", server.port_text()), -ETIMEDOUT);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  EXPECT_FALSE(client.connected());
+}
+
+struct DripCase {
+  std::string label;
+  size_t body_bytes;
+  size_t piece;
+  int pause_milliseconds;
+  bool whole;  // the retrieval keeps the pace and gets the whole message
+};
+
+class PopClientRetrievalPaceTest : public ::testing::TestWithParam<DripCase> {};
+
+TEST_P(PopClientRetrievalPaceTest, RetrievalMustKeepTheMinimumAverage) {
+  const DripCase& c = GetParam();
+  const std::string body(c.body_bytes, 'b');
+  ScriptedServer server;
+  server.Send("+OK ready\r\n")
+      .Expect("LIST 1")
+      .Send("+OK 1 " + std::to_string(c.body_bytes) + "\r\n")
+      .Expect("RETR 1")
+      .Send("+OK\r\n")
+      .Drip("Subject: drip\r\n\r\n" + body + "\r\n.\r\n", c.piece,
+            milliseconds(c.pause_milliseconds));
+  server.Start();
+  // Every piece comes within the reply wait; the pace is what is tested.
+  PopClient client(2);
+  client.set_transfer_pace({.grace_seconds = 1, .minimum_bytes_per_second = 1000});
+  ASSERT_EQ(client.Connect("127.0.0.1", server.port_text()), 1);
+  MailMessage message;
+  MessageParser parser(message);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client.RetrieveMessage(1, parser), 1);
+  EXPECT_EQ(message.Subject(), "drip");
+  EXPECT_EQ(message.Text() == body + "\n", c.whole) << message.Text().size();
+  EXPECT_EQ(client.connected(), c.whole);
+  // The drip would take 10 s; it is given up on when the grace ends.
+  if (!c.whole) {
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, PopClientRetrievalPaceTest,
+    ::testing::Values(DripCase{"a byte every 50 ms is given up on", 200, 1, 50, false},
+                      DripCase{"slow but steady is read to the end", 6000, 150, 50, true}),
+    NameRowsBy(&DripCase::label));
 
 TEST_F(PopClientScriptTest, RetrievalReplacesThePreviousMessage) {
   LoggedIn()

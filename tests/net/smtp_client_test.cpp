@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "fixtures/recording_sink.h"
+#include "fixtures/scripted_server.h"
 #include "fixtures/scripted_stream.h"
 #include "fixtures/test_files.h"
 #include "net/host_lookup.h"
@@ -248,6 +250,53 @@ TEST_F(SmtpClientTest, BadEnvelopeSendsNothing) {
   }
   EXPECT_EQ(script_.Written(), kHelo);
   EXPECT_TRUE(client_.connected());
+}
+
+// ---- Servers that drip, against the real clock ------------------------------
+// Each byte comes (or is taken) well within the reply wait, so only a bound on
+// the whole reply or the whole transfer ends the wait.
+
+TEST(SmtpClientDripTest, DrippingGreetingEndsAtTheReplyWait) {
+  ScriptedServer server;
+  server.Drip("220 " + std::string(60, 'g') + "\r\n", 1, std::chrono::milliseconds(100));
+  server.Start();
+  SmtpClient client(nullptr, 1);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_LT(client.Connect("127.0.0.1", server.port_text()), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  EXPECT_FALSE(client.connected());
+}
+
+TEST(SmtpClientDripTest, ServerTakingDataAtATrickleIsGivenUpOnAtThePace) {
+  ScriptedServer server;
+  server.set_receive_buffer(4096);
+  server.Send("220 ready\r\n")
+      .Expect("HELO")
+      .Send("250 hello\r\n")
+      .Expect("MAIL FROM:")
+      .Send("250 ok\r\n")
+      .Expect("RCPT TO:")
+      .Send("250 ok\r\n")
+      .Expect("DATA")
+      .Send("354 go ahead\r\n")
+      // 10 KB a second: a 16 KB send never waits the reply wait of 2 s.
+      .Trickle(1000, std::chrono::milliseconds(100));
+  server.Start();
+  SmtpClient client(nullptr, 2);
+  // Far more than the system's buffers take in while the server trickles.
+  client.set_transfer_pace({.grace_seconds = 1, .minimum_bytes_per_second = 8000000});
+  ASSERT_EQ(client.Connect("127.0.0.1", server.port_text()), 1);
+  // 16 MB, more than the buffers hold: at the trickle's rate, almost half an
+  // hour.
+  const std::string line = std::string(998, 'd') + "\n";
+  auto start = std::chrono::steady_clock::now();
+  int result = client.SendMail(Envelope(), [&line](ByteOutput& data) {
+    for (int i = 0; i < 16000 && !data.Failed(); ++i) data.Write(line.data(), line.size());
+    return 1;
+  });
+  EXPECT_EQ(result, -ETIMEDOUT);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  EXPECT_FALSE(client.connected());
 }
 
 }  // namespace
