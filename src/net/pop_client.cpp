@@ -402,9 +402,11 @@ void PopClient::DropStrayData() {
   }
 }
 
-void PopClient::Logout() {
-  if (SendCommand("QUIT\r\n") > 0) ReadReply();
+int PopClient::Logout() {
+  int result = SendCommand("QUIT\r\n");
+  if (result > 0) result = ReadReply();
   Close();
+  return result;
 }
 
 int PopClient::ReadReply() {

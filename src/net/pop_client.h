@@ -119,8 +119,9 @@ class PopClient {
   // LIST n, the size limit, RETR n; the message's lines go to `sink`, which
   // sees BeginMessage, the lines and EndMessage only when RETR was accepted.
   int RetrieveMessage(int number, MessageLineSink& sink);
-  // QUIT, the reply read and ignored, then Close.
-  void Logout();
+  // QUIT, its reply read, then Close. The reply's result: 1 means the
+  // server has carried out the deletions of the session.
+  int Logout();
   // Drops the connection without a word to the server.
   void Close();
   // The last reply line as received, its CR LF included.
