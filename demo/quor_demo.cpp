@@ -1,7 +1,9 @@
 // The demo: starts a private Dovecot POP3 server and an SMTP server on
 // loopback, delivers sample messages, writes a sample profile and agents file
-// into a demo base directory, runs `quor --headless --once` on them, and then
-// shows what the SMTP server received and which files the agents saved.
+// into a demo base directory, shows with `quor --test-message` what the agents
+// would do with one of the messages, runs `quor --headless --once` on them,
+// and then shows what the SMTP server received and which files the agents
+// saved.
 //
 //   quor_demo DEMO_HOME
 
@@ -133,6 +135,15 @@ int main(int argc, char** argv) {
 
   std::cout << "Wrote " << (home / "quor.INI").string() << " and "
             << (home / "quoragts.ini").string() << ".\n";
+  Heading("quor --test-message plain.eml: what the agents would do (nothing happens yet)");
+  ChildProcess trial(QUOR_BINARY,
+                     {"--test-message", mail + "plain.eml", "--base-dir", home.string(),
+                      "--profile", (home / "quor.INI").string()},
+                     {{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}});
+  int trial_status = trial.Wait(std::chrono::minutes(1));
+  std::cout << trial.Output() << trial.Errors();
+  std::cout << "(quor --test-message exited with status " << trial_status << ")\n";
+
   Heading("quor --headless --once: the activity log");
   ChildProcess quor(QUOR_BINARY,
                     {"--headless", "--once", "--base-dir", home.string(), "--profile",

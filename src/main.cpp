@@ -16,6 +16,7 @@
 
 #include "app/command_line.h"
 #include "app/headless_front_end.h"
+#include "app/message_trial.h"
 #include "app/startup_options.h"
 #include "config/config_paths.h"
 
@@ -33,6 +34,15 @@ std::string BaseName(const std::string& path) {
   auto slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
+
+// The trace of --test-message, a line at a time.
+class StandardOutputSink : public LogSink {
+ public:
+  void AddLine(const std::string& line) override {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+  }
+};
 
 bool DisplayPresent() {
   const char* x11 = std::getenv("DISPLAY");
@@ -60,6 +70,13 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s: %s\n%s", program.c_str(), command_line.error.c_str(),
                    UsageText(program).c_str());
       return 2;
+    case CommandLine::Request::kTestMessage: {
+      StandardOutputSink out;
+      return RunMessageTrial(ResolveProfilePath(command_line.profile, program),
+                             ResolveBaseDirectory(command_line.base_directory),
+                             *command_line.test_message,
+                             command_line.agent ? &*command_line.agent : nullptr, out);
+    }
     case CommandLine::Request::kRun:
       break;
   }

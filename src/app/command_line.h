@@ -1,5 +1,6 @@
 #pragma once
 // quor [--headless] [--once] [--base-dir DIR] [--profile FILE] | --help | --version
+// quor --test-message FILE [--agent NAME] [--base-dir DIR] [--profile FILE]
 
 #include <optional>
 #include <string>
@@ -8,13 +9,15 @@
 namespace quor {
 
 struct CommandLine {
-  enum class Request { kRun, kHelp, kVersion, kError };
+  enum class Request { kRun, kHelp, kVersion, kError, kTestMessage };
   Request request = Request::kRun;
   bool headless = false;
   bool once = false;
   std::optional<std::string> base_directory;
   std::optional<std::string> profile;
-  std::string error;  // one line, when request is kError
+  std::optional<std::string> test_message;  // the message file of --test-message
+  std::optional<std::string> agent;         // --agent: the one agent to try
+  std::string error;                        // one line, when request is kError
 };
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);

@@ -14,6 +14,8 @@
 
 namespace quor {
 
+class ActionExecutor;
+class AgentTrace;
 class PopClient;
 
 // What an action tells the agent run. kFailed: it set out to do its work and
@@ -43,6 +45,12 @@ struct ActionContext {
   // The server accepted a Delete of this message: it goes when the session
   // ends normally.
   bool deleted = false;
+
+  // Where the actions' effects happen; null: the real ones. A trial run
+  // passes a DryActionExecutor here.
+  ActionExecutor* executor = nullptr;
+  // Told each step of the agents' decisions; null in a pass.
+  AgentTrace* trace = nullptr;
 };
 
 }  // namespace quor

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "engine/agent_trace.h"
 #include "engine/condition_matcher.h"
 #include "engine/local_actions.h"
 #include "engine/message_actions.h"
@@ -42,11 +43,19 @@ void OfferToAgents(const std::vector<MailAgent>& agents, ActionContext& context)
   if (context.message == nullptr) return;
   const MessageTexts texts(*context.message, context.settings.decode_text);
   for (const MailAgent& agent : agents) {
-    if (!agent.enabled || !MatchesConditions(agent, texts, context.mailbox)) continue;
-    context.log.AddLine("--> [Agent " + agent.name + "]: processing message " +
-                        std::to_string(context.message_number) + "...");
-    RunAgent(agent, context);
+    if (agent.enabled) OfferToAgent(agent, texts, context);
   }
+}
+
+bool OfferToAgent(const MailAgent& agent, const MessageTexts& texts, ActionContext& context) {
+  if (context.trace) context.trace->AgentOffered(agent);
+  const bool matched = MatchesConditions(agent, texts, context.mailbox, context.trace);
+  if (context.trace) context.trace->ConditionsDecided(matched);
+  if (!matched) return false;
+  context.log.AddLine("--> [Agent " + agent.name + "]: processing message " +
+                      std::to_string(context.message_number) + "...");
+  RunAgent(agent, context);
+  return true;
 }
 
 void RunAgent(const MailAgent& agent, ActionContext& context) {
@@ -54,9 +63,11 @@ void RunAgent(const MailAgent& agent, ActionContext& context) {
   const MessageTexts texts(*context.message, context.settings.decode_text);
   FieldMap fields = MessageFieldMap(texts, context.mailbox);
   context.body_text = fields["Message-Body"];
-  ExtractVariables(agent, texts.Text(), fields, context.log);
-  for (const AgentAction& action : agent.actions) {
+  ExtractVariables(agent, texts.Text(), fields, context.log, context.trace);
+  for (size_t i = 0; i < agent.actions.size(); ++i) {
+    const AgentAction& action = agent.actions[i];
     ActionFunction run = FindAction(action.type);
+    if (context.trace) context.trace->ActionStarting(i, action, run != nullptr);
     if (run && run(action, fields, context) == ActionResult::kFailed) {
       context.earlier_action_failed = true;
     }

@@ -8,6 +8,7 @@
 
 #include "config/mail_agent.h"
 #include "engine/action_context.h"
+#include "engine/message_fields.h"
 
 namespace quor {
 
@@ -17,6 +18,11 @@ namespace quor {
 // of its own, and all see the same message even after one deleted it on the
 // server.
 void OfferToAgents(const std::vector<MailAgent>& agents, ActionContext& context);
+
+// One agent offered context.message, whether enabled or not: its conditions
+// on `texts` (made from context.message), then the header line and its run
+// when they hold. True when they held. Each step goes to context.trace too.
+bool OfferToAgent(const MailAgent& agent, const MessageTexts& texts, ActionContext& context);
 
 // One agent on context.message: the field map of the seven fields (decoded
 // when the DecodeText setting is on), the extraction rules, then every action

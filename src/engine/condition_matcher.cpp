@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "engine/agent_trace.h"
 #include "engine/message_fields.h"
 #include "engine/text_search.h"
 
@@ -20,16 +21,19 @@ bool TestCondition(std::string_view text, const std::string& operator_name,
   return false;
 }
 
-bool MatchesConditions(const MailAgent& agent, const MessageTexts& texts,
-                       std::string_view mailbox) {
+bool MatchesConditions(const MailAgent& agent, const MessageTexts& texts, std::string_view mailbox,
+                       AgentTrace* trace) {
   if (agent.conditions.empty()) return true;
   bool running = false;
   bool previous = true;
   for (size_t i = 0; i < agent.conditions.size(); ++i) {
     const AgentCondition& condition = agent.conditions[i];
-    if (std::optional<std::string_view> text =
-            ConditionFieldText(condition.field, texts, mailbox)) {
-      running = TestCondition(*text, condition.operator_name, condition.value);
+    const std::optional<std::string_view> text =
+        ConditionFieldText(condition.field, texts, mailbox);
+    bool result = false;
+    if (text) {
+      result = TestCondition(*text, condition.operator_name, condition.value);
+      running = result;
     }
     if (i > 0) {
       if (condition.join == ConditionJoin::kAnd) {
@@ -38,8 +42,12 @@ bool MatchesConditions(const MailAgent& agent, const MessageTexts& texts,
         running = running || previous;
       }
     }
+    if (trace) trace->ConditionTested(i, condition, text, result, running);
     // Users' agents rely on this early stop: it also ends an OR chain.
-    if (!running && !previous) return false;
+    if (!running && !previous) {
+      if (trace) trace->ConditionsStopped(i);
+      return false;
+    }
     previous = running;
   }
   return running;

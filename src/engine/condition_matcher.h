@@ -12,6 +12,8 @@
 
 namespace quor {
 
+class AgentTrace;
+
 // One comparison. `operator_name` is "contains", "does not contain", "is" or "is not",
 // compared exactly; any other operator is false. Byte for byte, case-sensitive,
 // nothing trimmed. An empty value never "contains" and never "does not contain".
@@ -26,6 +28,8 @@ bool TestCondition(std::string_view text, const std::string& operator_name,
 // first place); a join other than 0 (AND) or 1 (OR) leaves the condition's own
 // result. Evaluation stops with false as soon as two running results in a row
 // are false, even when a later condition joined by OR would hold.
-bool MatchesConditions(const MailAgent& agent, const MessageTexts& texts, std::string_view mailbox);
+// Each condition tested, and an early stop, are told to `trace` when given.
+bool MatchesConditions(const MailAgent& agent, const MessageTexts& texts, std::string_view mailbox,
+                       AgentTrace* trace = nullptr);
 
 }  // namespace quor

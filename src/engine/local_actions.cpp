@@ -1,15 +1,12 @@
 #include "engine/local_actions.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
-#include "base/folders.h"
+#include "engine/action_executor.h"
 #include "engine/message_fields.h"
 #include "engine/part_file.h"
 #include "engine/program_launcher.h"
@@ -24,12 +21,6 @@ constexpr int kLastFileNumber = 65534;
 // file, and honouring it would fill memory with empty lines.
 constexpr int32_t kMaxInlineLines = 100000;
 
-bool Exists(const std::string& path) {
-  struct stat status {};
-  // lstat: a dangling symbolic link is taken as well, never written through.
-  return lstat(path.c_str(), &status) == 0;
-}
-
 // The path for one attachment with numbering on: the stem followed by the
 // first number from `next` on whose file does not exist yet; `next` stops
 // there. A file that merely cannot be read (no read right) is taken as well,
@@ -37,10 +28,11 @@ bool Exists(const std::string& path) {
 // known to be taken, so many parts of one name cost one search, not one each;
 // the number just handed out is looked at again, as a failed write leaves it
 // free.
-std::string NumberedPath(const std::string& stem, const std::string& directory, int& next) {
+std::string NumberedPath(const std::string& stem, const std::string& directory, int& next,
+                         ActionExecutor& executor) {
   for (; next <= kLastFileNumber; ++next) {
     std::string candidate = stem + std::to_string(next);
-    if (!Exists(candidate)) return candidate;
+    if (!executor.PathTaken(candidate)) return candidate;
   }
   return directory;
 }
@@ -73,17 +65,12 @@ ActionResult RunProgramAction(const AgentAction& action, const FieldMap& fields,
   // in stays inside the argument where the token stands, whatever blanks,
   // quotes or backslashes it holds.
   for (TextRange& range : arguments.insertions) range.offset += program.size() + 1;
-  ProgramLauncher& launcher = ProgramLauncher::Shared();
-  ProgramLauncher::StartResult started =
-      launcher.Start(ProgramLauncher::SplitCommandLine(command_line, arguments.insertions));
-  if (started.pid == 0) {
+  std::vector<std::string> words =
+      ProgramLauncher::SplitCommandLine(command_line, arguments.insertions);
+  if (!ExecutorOf(context).StartProgram(words, action.NumberProperty("wait") != 0, context)) {
     // The code is the start call's result, which is 0 for every failure.
     context.log.AddLine("ERROR: Executing program (" + program + ") - Code 0");
     return ActionResult::kFailed;
-  }
-  if (action.NumberProperty("wait") != 0) {
-    launcher.WaitForExit(started.pid,
-                         std::chrono::milliseconds(std::max(0, context.program_wait_milliseconds)));
   }
   return ActionResult::kDone;
 }
@@ -104,7 +91,8 @@ ActionResult SaveAttachmentsAction(const AgentAction& action, const FieldMap&,
   context.log.AddLine("Extracted " + std::to_string(count - 1) + " attachments.");
   // Private like the data folder: the files are other people's mail. A
   // folder that cannot be made shows up as each file's error below.
-  if (count > 1 && !directory.empty()) MakeFolders(directory, 0700);
+  ActionExecutor& executor = ExecutorOf(context);
+  if (count > 1 && !directory.empty()) executor.MakeFolders(directory, 0700);
   ActionResult result = ActionResult::kDone;
   // Per stem, the first number not yet known to be taken.
   std::unordered_map<std::string, int> next_numbers;
@@ -115,12 +103,14 @@ ActionResult SaveAttachmentsAction(const AgentAction& action, const FieldMap&,
                  : std::string();
     const std::string& file_name = own_name.empty() ? basefile : own_name;
     std::string stem = directory + "/" + file_name;
-    std::string path = use_numbering ? NumberedPath(stem, directory,
-                                                    next_numbers.try_emplace(stem, 1).first->second)
-                                     : stem;
+    std::string path = use_numbering
+                           ? NumberedPath(stem, directory,
+                                          next_numbers.try_emplace(stem, 1).first->second, executor)
+                           : stem;
     context.log.AddLine("Saving attachment #" + std::to_string(i) + ": " + path + " (" +
                         std::to_string(attachment->length()) + " bytes)");
-    if (!WritePartFile(context, i, attachment->length(), attachment->data.data(), path).complete) {
+    if (!executor.WritePart(context, i, attachment->length(), attachment->data.data(), path)
+             .complete) {
       result = ActionResult::kFailed;
     }
   }
@@ -132,14 +122,8 @@ ActionResult SaveDataAction(const AgentAction& action, const FieldMap& fields,
   context.log.AddLine("--> Saving message data...");
   const std::string& outfile = action.Property("outfile");
   bool append = action.NumberProperty("append") != 0;
-  // Close-on-exec: the descriptor must not leak into programs started
-  // meanwhile. No-follow: text from a message must never be appended through
-  // a link someone planted under this name (to a shell's start-up file, say).
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (append ? O_APPEND : O_TRUNC);
-  int descriptor = open(outfile.c_str(), flags, 0666);
-  std::FILE* stream = descriptor < 0 ? nullptr : fdopen(descriptor, append ? "a" : "w");
-  if (stream == nullptr) {
-    if (descriptor >= 0) close(descriptor);
+  std::unique_ptr<OutputFile> file = ExecutorOf(context).OpenOutputFile(outfile, append);
+  if (!file) {
     context.log.AddLine("ERROR: can't open output file (" + outfile + ")");
     return ActionResult::kFailed;
   }
@@ -158,11 +142,8 @@ ActionResult SaveDataAction(const AgentAction& action, const FieldMap& fields,
     default:
       break;
   }
-  // Text mode: this platform's line end is "\n", so bytes go out unchanged.
   size_t length = std::min(output.find('\0'), output.size());
-  bool written = std::fwrite(output.data(), 1, length, stream) == length;
-  // A full disk must not pass for saved data.
-  if (std::fclose(stream) != 0 || !written) {
+  if (!file->WriteAndClose(std::string_view(output).substr(0, length))) {
     context.log.AddLine("ERROR: writing file " + outfile);
     return ActionResult::kFailed;
   }
@@ -170,7 +151,7 @@ ActionResult SaveDataAction(const AgentAction& action, const FieldMap& fields,
 }
 
 ActionResult PlaySoundAction(const AgentAction&, const FieldMap&, ActionContext& context) {
-  if (context.play_sound) context.play_sound();
+  ExecutorOf(context).PlaySound(context);
   return ActionResult::kDone;
 }
 

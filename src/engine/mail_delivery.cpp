@@ -11,14 +11,14 @@
 
 namespace quor {
 
-int DeliverMessage(SmtpClient& client, const OutgoingMessage& message) {
+int MakeEnvelope(const OutgoingMessage& message, MailEnvelope& envelope) {
   if (message.sender.empty() || message.to.empty()) return -1;
   // An address text with a line break would add a command of its own, even
   // where the bare address taken from it has none.
   if (HasLineBreak(message.sender) || HasLineBreak(message.to) || HasLineBreak(message.cc)) {
     return -1;
   }
-  MailEnvelope envelope;
+  envelope = MailEnvelope{};
   envelope.sender = MailboxAddress(message.sender);
   for (const std::string& piece : SplitRecipients(message.to)) {
     envelope.recipients.push_back(MailboxAddress(piece));
@@ -26,6 +26,12 @@ int DeliverMessage(SmtpClient& client, const OutgoingMessage& message) {
   for (const std::string& piece : SplitRecipients(message.cc)) {
     envelope.recipients.push_back(MailboxAddress(piece));
   }
+  return 1;
+}
+
+int DeliverMessage(SmtpClient& client, const OutgoingMessage& message) {
+  MailEnvelope envelope;
+  if (MakeEnvelope(message, envelope) < 0) return -1;
   const std::string host_name = LocalHostName();
   return client.SendMail(envelope, [&message, &host_name](ByteOutput& data) {
     MessageComposer composer(data);

@@ -17,6 +17,10 @@ namespace quor {
 // sender or To is empty or an address text holds a line break.
 int DeliverMessage(SmtpClient& client, const OutgoingMessage& message);
 
+// The envelope DeliverMessage sends `message` with: 1, or -1 when the sender
+// or To is empty or an address text holds a line break.
+int MakeEnvelope(const OutgoingMessage& message, MailEnvelope& envelope);
+
 // True when the path names an existing file. Attachments that users name are
 // checked when they are added: a path that is gone is left out silently.
 bool AttachmentExists(const std::string& path);

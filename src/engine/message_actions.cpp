@@ -1,47 +1,24 @@
 #include "engine/message_actions.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "config/number_text.h"
+#include "engine/action_executor.h"
 #include "engine/mail_delivery.h"
 #include "engine/message_fields.h"
 #include "engine/part_file.h"
 #include "engine/substitution.h"
 #include "message/automatic_mail.h"
 #include "message/encoded_words.h"
-#include "net/pop_client.h"
-#include "net/smtp_client.h"
-#include "net/tls_error.h"
 
 namespace quor {
 
 namespace {
-
-// Connects for a send or forward as the settings say (security, login);
-// false (after logging why) when the action cannot go on.
-bool ConnectToServer(SmtpClient& client, ActionContext& context) {
-  const Settings& settings = context.settings;
-  int result = client.Connect(settings.smtp_server, settings.smtp_security,
-                              {settings.certificate_authority_file},
-                              {settings.smtp_user_name, settings.smtp_password});
-  if (result > 0) return true;
-  if (client.tls_error()) {
-    context.log.AddLine(TlsErrorLine(client.tls_error()));
-  } else if (!client.login_failure().empty()) {
-    context.log.AddLine("ERROR - SMTP login failed: " + client.login_failure());
-  } else if (result < 0) {
-    context.log.AddLine("ERROR - Failed to connect to SMTP server.");
-  } else {
-    context.log.AddLine(client.LastReply());
-  }
-  return false;
-}
 
 void LogBlankReasons(const std::string& to, ActionContext& context) {
   if (to.empty()) context.log.AddLine("--> Reason: The recipient list (To: field) was blank!");
@@ -72,16 +49,6 @@ std::vector<std::pair<int32_t, std::string>> AttachmentEntries(const AgentAction
   return entries;
 }
 
-// A file of exactly `length` bytes: a part file that could not be created or
-// was written only in part is not sent, and neither is an older file of the
-// same name that a failed write left in place, nor what a link planted under
-// that name points to.
-bool HasLength(const std::string& path, size_t length) {
-  struct stat status;
-  return lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-         static_cast<size_t>(status.st_size) == length;
-}
-
 // Writes attachments 1.. of the message to the data folder and attaches them.
 // Two parts with the same name would otherwise share one file, and the first
 // one's content would be lost: later ones get their index in front. False
@@ -96,8 +63,12 @@ bool AttachForwardedParts(const MailMessage& message, ActionContext& context,
     if (name.empty()) name = "~rmp" + std::to_string(i);
     while (used.count(name) != 0) name = std::to_string(i) + "_" + name;
     used.insert(name);
-    WrittenPart written = WritePartFile(context, i, part->length(), part->data.data(), name);
-    if (written.complete && HasLength(written.path, part->length())) {
+    ActionExecutor& executor = ExecutorOf(context);
+    WrittenPart written = executor.WritePart(context, i, part->length(), part->data.data(), name);
+    // A part file that could not be created or was written only in part is
+    // not sent, and neither is an older file of the same name that a failed
+    // write left in place, nor what a link planted under that name points to.
+    if (written.complete && executor.IsFileOfLength(written.path, part->length())) {
       outgoing.attachments.push_back(written.path);
     } else {
       complete = false;
@@ -125,8 +96,8 @@ ActionResult SendMessageAction(const AgentAction& action, const FieldMap& fields
     context.log.AddLine("--> Not replying to an automatic message.");
     return ActionResult::kDone;
   }
-  SmtpClient client(&context.log, context.smtp_reply_wait_seconds);
-  if (!ConnectToServer(client, context)) return ActionResult::kFailed;
+  std::unique_ptr<MailSession> session = ExecutorOf(context).OpenMailSession(context);
+  if (!session) return ActionResult::kFailed;
 
   std::string body;
   const std::string& template_path = action.Property("message");
@@ -137,7 +108,8 @@ ActionResult SendMessageAction(const AgentAction& action, const FieldMap& fields
     // A value from the message names a file in the folder the agent named,
     // never one elsewhere that would then leave the machine.
     std::string path = Substitute(entry, fields, Insertion::kPathStep);
-    if (!path.empty() && AttachmentExists(path)) message.attachments.push_back(path);
+    if (!path.empty() && ExecutorOf(context).AttachmentExists(path))
+      message.attachments.push_back(path);
   }
 
   message.sender = context.settings.email_address;
@@ -149,13 +121,13 @@ ActionResult SendMessageAction(const AgentAction& action, const FieldMap& fields
   message.sender_name = context.settings.sender_name;
   message.organization = context.settings.organization;
 
-  int result = DeliverMessage(client, message);
+  int result = session->Deliver(message);
   if (result < 0) {
     context.log.AddLine("ERROR - Failed to send message.  Internal error # " +
                         std::to_string(result));
     LogBlankReasons(message.to, context);
   } else if (result == 0) {
-    context.log.AddLine(client.LastReply());
+    context.log.AddLine(session->LastReply());
   }
   return Delivered(result);
 }
@@ -163,8 +135,8 @@ ActionResult SendMessageAction(const AgentAction& action, const FieldMap& fields
 ActionResult ForwardMessageAction(const AgentAction& action, const FieldMap& fields,
                                   ActionContext& context) {
   context.log.AddLine("--> Forwarding message...");
-  SmtpClient client(&context.log, context.smtp_reply_wait_seconds);
-  if (!ConnectToServer(client, context)) return ActionResult::kFailed;
+  std::unique_ptr<MailSession> session = ExecutorOf(context).OpenMailSession(context);
+  if (!session) return ActionResult::kFailed;
 
   OutgoingMessage message;
   message.to = Substitute(action.Property("mailto"), fields);
@@ -191,12 +163,12 @@ ActionResult ForwardMessageAction(const AgentAction& action, const FieldMap& fie
     parts_complete = AttachForwardedParts(incoming, context, message);
   }
 
-  int result = DeliverMessage(client, message);
+  int result = session->Deliver(message);
   if (result < 0) {
     context.log.AddLine("ERROR - Failed to forward message.");
     LogBlankReasons(message.to, context);
   } else if (result == 0) {
-    context.log.AddLine(client.LastReply());
+    context.log.AddLine(session->LastReply());
   }
   return parts_complete ? Delivered(result) : ActionResult::kFailed;
 }
@@ -210,19 +182,9 @@ ActionResult DeleteMessageAction(const AgentAction& /*action*/, const FieldMap& 
     return ActionResult::kDone;
   }
   context.log.AddLine("--> Deleting message...");
-  if (!context.pop) {
-    // No open session: nothing can be deleted, which reads as a failed request.
-    context.log.AddLine("ERROR - General network error.");
-    return ActionResult::kFailed;
-  }
-  int result = context.pop->DeleteMessage(context.message_number);
-  if (result < 0) {
-    context.log.AddLine("ERROR - General network error.");
-  } else if (result == 0) {
-    context.log.AddLine(context.pop->LastReply());
-  }
-  if (result > 0) context.deleted = true;
-  return result > 0 ? ActionResult::kDone : ActionResult::kFailed;
+  if (!ExecutorOf(context).DeleteMessage(context)) return ActionResult::kFailed;
+  context.deleted = true;
+  return ActionResult::kDone;
 }
 
 }  // namespace quor

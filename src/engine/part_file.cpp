@@ -19,11 +19,7 @@ bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) 
 std::string DataDirectory(const std::string& base_directory) {
   std::string directory = base_directory;
   if (directory.back() != '/') directory.push_back('/');
-  directory += "data/";
-  // Attachments of other people's mail: private to the user. An existing
-  // folder keeps its mode; a failure shows up when the file is created.
-  mkdir(directory.c_str(), 0700);
-  return directory;
+  return directory + "data/";
 }
 
 // Cuts `text` to at most `limit` bytes without splitting a UTF-8 sequence.
@@ -36,13 +32,22 @@ std::string CutAtCharacter(const std::string& text, size_t limit) {
 
 }  // namespace
 
+std::string PartFilePath(const std::string& base_directory, int index, const std::string& name) {
+  std::string path;
+  if (name.find('/') == std::string::npos && !base_directory.empty()) {
+    path = DataDirectory(base_directory);
+  }
+  return path + (name.empty() ? "~rmp" + std::to_string(index) : name);
+}
+
 WrittenPart WritePartFile(ActionContext& context, int index, size_t length, const char* bytes,
                           const std::string& name) {
-  std::string path;
   if (name.find('/') == std::string::npos && !context.base_directory.empty()) {
-    path = DataDirectory(context.base_directory);
+    // Attachments of other people's mail: private to the user. An existing
+    // folder keeps its mode; a failure shows up when the file is created.
+    mkdir(DataDirectory(context.base_directory).c_str(), 0700);
   }
-  path += name.empty() ? "~rmp" + std::to_string(index) : name;
+  const std::string path = PartFilePath(context.base_directory, index, name);
 
   // Non-blocking only so that a named pipe in the way fails instead of hanging
   // the pass; writes to a regular file are not affected. No-follow: a link

@@ -28,6 +28,9 @@ struct WrittenPart {
 WrittenPart WritePartFile(ActionContext& context, int index, size_t length, const char* bytes,
                           const std::string& name);
 
+// The path WritePartFile writes a part to (see there), computed only.
+std::string PartFilePath(const std::string& base_directory, int index, const std::string& name);
+
 // Longest name SafePartName returns, in bytes: room is left below the file
 // system's 255 for the numbers Save Attachments appends.
 inline constexpr size_t kMaxPartNameBytes = 200;

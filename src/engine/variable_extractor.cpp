@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "engine/agent_trace.h"
 #include "engine/text_search.h"
 
 namespace quor {
@@ -88,13 +89,14 @@ std::string_view LoggedValue(std::string_view value) {
 }  // namespace
 
 void ExtractVariables(const MailAgent& agent, std::string_view source, FieldMap& fields,
-                      LogSink& log) {
+                      LogSink& log, AgentTrace* trace) {
   size_t cursor = 0;
   std::string collected;
   for (const AgentExtraction& rule : agent.extractions) {
     if (!MoveToStart(rule, source, cursor)) {
       if (!rule.variable_name.empty()) {
         log.AddLine("--> Failed to extract variable {" + rule.variable_name + "}");
+        if (trace) trace->VariableNotExtracted(rule, cursor);
       }
       continue;
     }
@@ -102,6 +104,7 @@ void ExtractVariables(const MailAgent& agent, std::string_view source, FieldMap&
     if (rule.variable_name.empty()) continue;
     log.AddLine("--> Extracted {" + rule.variable_name + "}: '" +
                 std::string(LoggedValue(collected)) + "'");
+    if (trace) trace->VariableExtracted(rule, collected);
     fields[rule.variable_name] = std::move(collected);
     collected.clear();
   }
