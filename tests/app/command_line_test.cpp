@@ -43,4 +43,13 @@ TEST(CommandLineTest, HelpAndVersionWinOverTheRest) {
   EXPECT_EQ(ParseCommandLine({"--version"}).request, CommandLine::Request::kVersion);
 }
 
+TEST(CommandLineTest, ReadsTheMessageTrialOptions) {
+  CommandLine line = ParseCommandLine({"--test-message", "mail.eml", "--agent", "Orders"});
+  EXPECT_EQ(line.request, CommandLine::Request::kTestMessage);
+  EXPECT_EQ(line.test_message, "mail.eml");
+  EXPECT_EQ(line.agent, "Orders");
+  EXPECT_EQ(ParseCommandLine({"--agent", "Orders"}).error, "option --agent needs --test-message");
+  EXPECT_EQ(ParseCommandLine({"--test-message"}).error, "option --test-message needs an argument");
+}
+
 }  // namespace quor

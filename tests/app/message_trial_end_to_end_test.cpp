@@ -15,6 +15,7 @@
 #include "app/actions_end_to_end.h"
 #include "fixtures/recorder_script.h"
 #include "fixtures/row_name.h"
+#include "message/message_composer.h"
 
 namespace quor {
 
@@ -45,7 +46,7 @@ struct PredictedMail {
   std::string sender;
   std::vector<std::string> recipients;
   Lines headers;
-  Lines attachments;  // "name size"
+  std::vector<std::pair<std::string, size_t>> attachments;  // path, size
 };
 struct Prediction {
   Lines log;
@@ -70,19 +71,21 @@ Prediction ReadPrediction(const Lines& lines) {
     } else if (line == "  matched: yes" || line == "  matched: yes (no conditions)") {
       ++prediction.matched;
     } else if (StartsWith(line, kMailFrom)) {
-      prediction.mails.push_back(
-          {line.substr(sizeof kMailFrom - 1, line.size() - sizeof kMailFrom)});
+      prediction.mails.emplace_back();
+      prediction.mails.back().sender =
+          line.substr(sizeof kMailFrom - 1, line.size() - sizeof kMailFrom);
     } else if (StartsWith(line, kRcptTo)) {
       prediction.mails.back().recipients.push_back(
           line.substr(sizeof kRcptTo - 1, line.size() - sizeof kRcptTo));
     } else if (StartsWith(line, kHeader)) {
       prediction.mails.back().headers.push_back(line.substr(sizeof kHeader - 1));
     } else if (StartsWith(line, kAttachment)) {
-      auto [path, size] = PathAndSize(line.substr(sizeof kAttachment - 1));
-      prediction.mails.back().attachments.push_back(fs::path(path).filename().string() + " " +
-                                                    std::to_string(size));
+      prediction.mails.back().attachments.push_back(
+          PathAndSize(line.substr(sizeof kAttachment - 1)));
     } else if (StartsWith(line, "    would start a program")) {
       prediction.programs.emplace_back();
+    } else if (StartsWith(line, "    the program cannot be started")) {
+      prediction.programs.pop_back();
     } else if (StartsWith(line, kArgument)) {
       prediction.programs.back().push_back(line.substr(line.find("]: ") + 3));
     } else if (StartsWith(line, kWrite)) {
@@ -329,11 +332,22 @@ TEST_P(MessageTrialEndToEnd, TrialPredictsThePassAndChangesNothing) {
     const bool multipart = !mail.attachments.empty();
     EXPECT_THAT(ComparableHeaders(ReceivedHeaders(stored.data), multipart),
                 ElementsAreArray(ComparableHeaders(mail.headers, multipart)));
-    Lines attachments;
+    // A text file's lines end in CR LF on the wire, and Python counts them.
+    Lines sent;
+    Lines expected;
     for (const MimeAttachment& part : CheckMime(stored.path).attachments) {
-      attachments.push_back(part.filename + " " + std::to_string(part.size));
+      sent.push_back(part.filename + " " + std::to_string(part.size));
     }
-    EXPECT_THAT(attachments, ElementsAreArray(mail.attachments));
+    for (const auto& [path, size] : mail.attachments) {
+      const std::string content = ReadWholeFile(path);
+      EXPECT_EQ(content.size(), size) << path;
+      size_t line_ends = StartsWith(AttachmentContentType(path), "text/")
+                             ? std::count(content.begin(), content.end(), '\n')
+                             : 0;
+      expected.push_back(fs::path(path).filename().string() + " " +
+                         std::to_string(size + line_ends));
+    }
+    EXPECT_THAT(sent, ElementsAreArray(expected));
   }
 
   if (predicted.programs.empty()) {
@@ -352,7 +366,7 @@ TEST_P(MessageTrialEndToEnd, TrialPredictsThePassAndChangesNothing) {
   const auto base_after = Snapshot(base_.path());
   for (const auto& [path, content] : base_after) {
     auto before = base_before.find(path);
-    if (IsBookkeeping(path, base_.path())) continue;
+    if (IsBookkeeping(path, base_.path()) || fs::is_directory(path)) continue;
     if (before == base_before.end() || before->second != content) written[path] = content.size();
   }
   EXPECT_EQ(written, predicted.files);
