@@ -93,15 +93,22 @@ int RunMessageTrial(const std::string& profile_path, const std::string& base_dir
   // The message is taken to have arrived in the first mailbox.
   if (!configuration.mailboxes.empty()) setting.mailbox = configuration.mailboxes.front().Label();
 
+  return TryAgentsOnFile(agents, message_path, setting, out);
+}
+
+int TryAgentsOnFile(const std::vector<MailAgent>& agents, const std::string& message_path,
+                    const TrialSetting& setting, LogSink& out) {
   MailMessage message;
   std::string error;
   if (!ReadMessageFile(message_path, setting.settings.decode_text, message, error)) {
     out.AddLine("ERROR: " + error);
     return 2;
   }
-  out.AddLine("Trying " + std::to_string(agents.size()) + " agents on " + message_path +
-              " as message 1 of mailbox " + setting.mailbox + "; nothing is sent, written, " +
-              "deleted or started.");
+  const std::string mailbox = setting.mailbox.empty() ? "no mailbox (the Mailbox field is empty)"
+                                                      : "mailbox " + setting.mailbox;
+  out.AddLine("Trying " + std::to_string(agents.size()) +
+              (agents.size() == 1 ? " agent on " : " agents on ") + message_path +
+              " as message 1 of " + mailbox + "; nothing is sent, written, deleted or started.");
   int matched = TryAgents(agents, message, setting, out);
   out.AddLine(std::to_string(matched) + " of " + std::to_string(agents.size()) +
               " agents matched.");

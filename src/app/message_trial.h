@@ -39,6 +39,13 @@ bool ReadMessageFile(const std::string& path, bool decode_text, MailMessage& mes
 int TryAgents(const std::vector<MailAgent>& agents, const MailMessage& message,
               const TrialSetting& setting, LogSink& out);
 
+// Reads the message file and tries `agents` on it, between a line that says
+// what is tried and one with the count of agents that matched; a file that
+// cannot be read gives one "ERROR: ..." line. The status of
+// --test-message: 0 an agent matched, 1 none did, 2 the file cannot be read.
+int TryAgentsOnFile(const std::vector<MailAgent>& agents, const std::string& message_path,
+                    const TrialSetting& setting, LogSink& out);
+
 // `quor --test-message FILE [--agent NAME]`: loads the profile and agents
 // file as start-up does (no lock, no log file), reads FILE and tries every
 // enabled agent, or only the one named `agent_name` (enabled or not), writing

@@ -1,15 +1,37 @@
 #include "ui/agent_editor.h"
 
 #include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QPushButton>
+#include <QStringList>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "base/log_sink.h"
 #include "ui/agent_actions_page.h"
+#include "ui/agent_editor_text.h"
 #include "ui/agent_extract_page.h"
 #include "ui/agent_gen_page.h"
+#include "ui/agent_trial_dialog.h"
 #include "ui/first_field.h"
 
 namespace quor {
+
+namespace {
+
+class TraceLines : public LogSink {
+ public:
+  void AddLine(const std::string& line) override { lines.append(ToQString(line)); }
+  QStringList lines;
+};
+
+QString AskForMessageFile(QWidget* parent) {
+  return QFileDialog::getOpenFileName(
+      parent, QStringLiteral("Test the Agent on a Message"), QString(),
+      QStringLiteral("Messages (*.eml *.txt *.msg);;All files (*)"));
+}
+
+}  // namespace
 
 AgentEditor::AgentEditor(const QString& title, const MailAgent& agent, QWidget* parent)
     : QDialog(parent), agent_(agent) {
@@ -25,6 +47,10 @@ AgentEditor::AgentEditor(const QString& title, const MailAgent& agent, QWidget* 
   tabs_->setCurrentIndex(0);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  QPushButton* test = buttons->addButton(QStringLiteral("&Test..."), QDialogButtonBox::ActionRole);
+  test->setAccessibleName(QStringLiteral("Test the agent on a message file"));
+  pick_message_file_ = AskForMessageFile;
+  connect(test, &QPushButton::clicked, this, &AgentEditor::TestAgent);
   connect(buttons, &QDialogButtonBox::accepted, this, &AgentEditor::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &AgentEditor::reject);
 
@@ -34,6 +60,19 @@ AgentEditor::AgentEditor(const QString& title, const MailAgent& agent, QWidget* 
   resize(560, 440);
   // The tab bar comes first in Tab order; the editor opens on the name.
   FocusFirstField(general_);
+}
+
+void AgentEditor::TestAgent() {
+  const QString path = pick_message_file_(this);
+  if (path.isEmpty()) return;
+  const TrialSetting setting = trial_setting_ ? trial_setting_() : TrialSetting{};
+  TraceLines trace;
+  // The working copy, enabled or not: the user asked for this agent.
+  TryAgentsOnFile({EditedAgent()}, ToStdString(path), setting, trace);
+  if (trial_dialog_) trial_dialog_->close();
+  trial_dialog_ = new AgentTrialDialog(trace.lines.join('\n'), this);
+  trial_dialog_->setAttribute(Qt::WA_DeleteOnClose);
+  trial_dialog_->open();
 }
 
 MailAgent AgentEditor::EditedAgent() const {

@@ -135,6 +135,7 @@ void MainDialog::Setup() {
   bool accepted = false;
   {
     QuorSheet sheet(lifecycle_->configuration(), this);
+    sheet.set_base_directory(lifecycle_->files().base_directory());
     accepted = sheet_runner_(sheet);
     if (accepted) {
       lifecycle_->InstallConfiguration(sheet.configuration());

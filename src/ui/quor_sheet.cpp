@@ -14,9 +14,16 @@ namespace quor {
 
 namespace {
 
-std::optional<MailAgent> EditInAgentEditor(QWidget* parent, const QString& title,
+std::optional<MailAgent> EditInAgentEditor(QuorSheet* sheet, const QString& title,
                                            const MailAgent& agent) {
-  AgentEditor editor(title, agent, parent);
+  AgentEditor editor(title, agent, sheet);
+  // A test uses the settings as they stand in the sheet.
+  editor.setTrialSetting([sheet] {
+    TrialSetting setting{sheet->settings(), sheet->base_directory(), std::string()};
+    const std::vector<MailboxAccount> mailboxes = sheet->mailboxes();
+    if (!mailboxes.empty()) setting.mailbox = mailboxes.front().Label();
+    return setting;
+  });
   if (editor.exec() != QDialog::Accepted) return std::nullopt;
   return editor.EditedAgent();
 }

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "config/configuration.h"
@@ -32,6 +33,10 @@ class QuorSheet : public QDialog {
   std::vector<MailAgent> agents() const;
   std::vector<MailboxAccount> mailboxes() const;
 
+  // The base folder (data/, relative paths) of the agent editor's tests.
+  void set_base_directory(std::string directory) { base_directory_ = std::move(directory); }
+  const std::string& base_directory() const { return base_directory_; }
+
   // The pages, for tests that need to reach behind the controls.
   MainAgentPage* agent_page() const { return agent_page_; }
   MainSettingsPage* settings_page() const { return settings_page_; }
@@ -49,6 +54,7 @@ class QuorSheet : public QDialog {
   MainAgentPage* agent_page_ = nullptr;
   MainSettingsPage* settings_page_ = nullptr;
   MainMailboxPage* mailbox_page_ = nullptr;
+  std::string base_directory_;
   int shown_index_ = 0;
   bool switching_back_ = false;
 };
