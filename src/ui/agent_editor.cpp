@@ -62,6 +62,8 @@ AgentEditor::AgentEditor(const QString& title, const MailAgent& agent, QWidget* 
   FocusFirstField(general_);
 }
 
+AgentTrialDialog* AgentEditor::trialDialog() const { return trial_dialog_.data(); }
+
 void AgentEditor::TestAgent() {
   const QString path = pick_message_file_(this);
   if (path.isEmpty()) return;

@@ -50,7 +50,7 @@ class AgentEditor : public QDialog {
     pick_message_file_ = std::move(picker);
   }
   // The trace dialog the last test opened (null before, or once closed).
-  AgentTrialDialog* trialDialog() const { return trial_dialog_; }
+  AgentTrialDialog* trialDialog() const;
 
   // The pages, for tests.
   AgentGenPage* generalPage() const { return general_; }

@@ -13,6 +13,7 @@
 #include "agent_editor_test_helpers.h"
 #include "fixtures/test_files.h"
 #include "ui/agent_editor.h"
+#include "ui/agent_gen_page.h"
 #include "ui/agent_trial_dialog.h"
 
 namespace quor {
