@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QPushButton>
 #include <QStringList>
 #include <QTabWidget>
@@ -46,9 +47,10 @@ AgentEditor::AgentEditor(const QString& title, const MailAgent& agent, QWidget* 
   tabs_->addTab(actions_, QStringLiteral("Actions"));
   tabs_->setCurrentIndex(0);
 
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  QPushButton* test = buttons->addButton(QStringLiteral("&Test..."), QDialogButtonBox::ActionRole);
+  // Made before OK and Cancel, so Tab reaches it first, as it stands left of them.
+  auto* test = new QPushButton(QStringLiteral("&Test..."), this);
   test->setAccessibleName(QStringLiteral("Test the agent on a message file"));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   pick_message_file_ = AskForMessageFile;
   connect(test, &QPushButton::clicked, this, &AgentEditor::TestAgent);
   connect(buttons, &QDialogButtonBox::accepted, this, &AgentEditor::accept);
@@ -56,7 +58,11 @@ AgentEditor::AgentEditor(const QString& title, const MailAgent& agent, QWidget* 
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs_);
-  layout->addWidget(buttons);
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(test);
+  bottom->addStretch(1);
+  bottom->addWidget(buttons);
+  layout->addLayout(bottom);
   resize(560, 440);
   // The tab bar comes first in Tab order; the editor opens on the name.
   FocusFirstField(general_);

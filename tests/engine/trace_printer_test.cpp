@@ -34,7 +34,7 @@ class ConditionTrace : public ::testing::TestWithParam<TraceRow> {};
 TEST_P(ConditionTrace, ShowsEachStepOfTheFold) {
   MailMessage message;
   message.subject = "Order 12\nsecond line";
-  message.sender = "Ann <ann@example.org>";
+  message.from = "Ann <ann@example.org>";
   MailAgent agent;
   agent.name = "Orders";
   agent.conditions = GetParam().conditions;

@@ -188,11 +188,23 @@ void TestKeyboardFocus::dialogOpensOnItsFirstFieldAndTabFollowsTheLayout_data() 
                      "OK",
                      "Cancel"};
 
-  // The tab bar stands above a page, so it comes after Cancel in the cycle.
-  QTest::newRow("agent editor, General")
-      << Dialog::kAgentEditor << QString()
-      << QStringList{"Name:",  "Join",   "Field",      "Operator", "Value",  "Add",    "Replace",
-                     "Insert", "Delete", "Conditions", "OK",       "Cancel", "General"};
+  // The tab bar stands above a page, so it comes after Cancel in the cycle;
+  // Test... stands left of OK.
+  QTest::newRow("agent editor, General") << Dialog::kAgentEditor << QString()
+                                         << QStringList{"Name:",
+                                                        "Join",
+                                                        "Field",
+                                                        "Operator",
+                                                        "Value",
+                                                        "Add",
+                                                        "Replace",
+                                                        "Insert",
+                                                        "Delete",
+                                                        "Conditions",
+                                                        "Test the agent on a message file",
+                                                        "OK",
+                                                        "Cancel",
+                                                        "General"};
   QTest::newRow("agent editor, Extraction") << Dialog::kAgentEditor << "Extraction"
                                             << QStringList{"Begin extracting text after:",
                                                            "Extract until finding:",
@@ -202,13 +214,19 @@ void TestKeyboardFocus::dialogOpensOnItsFirstFieldAndTabFollowsTheLayout_data() 
                                                            "Insert",
                                                            "Delete",
                                                            "Extraction rules",
+                                                           "Test the agent on a message file",
                                                            "OK",
                                                            "Cancel",
                                                            "Extraction"};
   // With no action selected, only the type and Add take the focus.
-  QTest::newRow("agent editor, Actions")
-      << Dialog::kAgentEditor << "Actions"
-      << QStringList{"Actions to perform:", "Add...", "Actions", "OK", "Cancel", "Actions"};
+  QTest::newRow("agent editor, Actions") << Dialog::kAgentEditor << "Actions"
+                                         << QStringList{"Actions to perform:",
+                                                        "Add...",
+                                                        "Actions",
+                                                        "Test the agent on a message file",
+                                                        "OK",
+                                                        "Cancel",
+                                                        "Actions"};
 
   QTest::newRow("setup sheet, Mail Agents")
       << Dialog::kSetupSheet << QString()
