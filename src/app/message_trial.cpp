@@ -23,7 +23,7 @@ constexpr size_t kPieceSize = 512;
 }  // namespace
 
 bool ReadMessageFile(const std::string& path, bool decode_text, MailMessage& message,
-                     std::string& error) {
+                     std::string& error, size_t* wire_size) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     error = "cannot open " + path + ": " + std::strerror(errno);
@@ -33,6 +33,12 @@ bool ReadMessageFile(const std::string& path, bool decode_text, MailMessage& mes
   if (file.bad()) {
     error = "cannot read " + path;
     return false;
+  }
+  if (wire_size) {
+    *wire_size = bytes.size();
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) ++*wire_size;
+    }
   }
   MessageParser parser(message);
   parser.set_decode_text(decode_text);
@@ -100,7 +106,8 @@ int TryAgentsOnFile(const std::vector<MailAgent>& agents, const std::string& mes
                     const TrialSetting& setting, LogSink& out) {
   MailMessage message;
   std::string error;
-  if (!ReadMessageFile(message_path, setting.settings.decode_text, message, error)) {
+  size_t wire_size = 0;
+  if (!ReadMessageFile(message_path, setting.settings.decode_text, message, error, &wire_size)) {
     out.AddLine("ERROR: " + error);
     return 2;
   }
@@ -109,6 +116,15 @@ int TryAgentsOnFile(const std::vector<MailAgent>& agents, const std::string& mes
   out.AddLine("Trying " + std::to_string(agents.size()) +
               (agents.size() == 1 ? " agent on " : " agents on ") + message_path +
               " as message 1 of " + mailbox + "; nothing is sent, written, deleted or started.");
+  const long long limit = static_cast<long long>(setting.settings.size_limit_kilobytes) * 1000;
+  if (limit > 0 && static_cast<long long>(wire_size) > limit) {
+    // The pass looks at the size before any agent does.
+    out.AddLine("Note: the message has " + std::to_string(wire_size) +
+                " bytes on the wire, more than the size limit of " +
+                std::to_string(setting.settings.size_limit_kilobytes) +
+                " kilobytes: a pass logs \"Warning: Message is larger than maximum allowed "
+                "size!\" and offers it to no agent.");
+  }
   int matched = TryAgents(agents, message, setting, out);
   out.AddLine(std::to_string(matched) + " of " + std::to_string(agents.size()) +
               " agents matched.");

@@ -29,9 +29,10 @@ struct TrialSetting {
 
 // Reads one message as stored on disk (LF or CR LF line ends) into `message`
 // as a retrieval would. False, with `error` set to a sentence, when the file
-// cannot be read.
+// cannot be read. `wire_size` (when given): its size with every line ending
+// in CR LF, as a POP3 server announces it.
 bool ReadMessageFile(const std::string& path, bool decode_text, MailMessage& message,
-                     std::string& error);
+                     std::string& error, size_t* wire_size = nullptr);
 
 // Offers `message` to each of `agents`, enabled or not, in order, with one
 // context for all as in a pass (message number 1). Writes the trace to

@@ -94,6 +94,20 @@ TEST_F(MessageTrialStatus, NoAgentMatchingExitsWithOne) {
   EXPECT_THAT(lines, Contains("0 of 1 agents matched."));
 }
 
+TEST_F(MessageTrialStatus, MessageOverTheSizeLimitIsPointedOut) {
+  WriteWholeFile(base_.File("quor.INI"), "[Settings]\nMessageSize=1\nMailboxCount=0\n");
+  // 990 bytes of text in 99 lines: over 1000 once each line ends in CR LF.
+  std::string body;
+  for (int i = 0; i < 99; ++i) body += "123456789\n";
+  WriteWholeFile(base_.File("message.eml"), PlainMessage("Order 9", body));
+  int status = -1;
+  Lines lines = Run({"--test-message", "MESSAGE"}, status);
+  EXPECT_THAT(lines,
+              Contains(HasSubstr("more than the size limit of 1 kilobytes: a pass logs "
+                                 "\"Warning: Message is larger than maximum allowed size!\"")))
+      << ::testing::PrintToString(lines);
+}
+
 TEST_F(MessageTrialStatus, CarriageReturnLineEndsGiveTheSameTrace) {
   std::string message = PlainMessage("Order 8", "first\nsecond\n");
   std::string crlf;
