@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the demo: a private Dovecot POP3
 # server and an SMTP server on loopback, a handful of sample messages, a sample
-# profile and agents file in build/demo-home, then `quor --headless --once`
-# on them. Prints the activity log and what was sent and saved.
+# profile and agents file in build/demo-home, then `quor --test-message` on
+# one sample (what the agents would do) and `quor --headless --once` on them.
+# Prints the trial, the activity log and what was sent and saved.
 # Runs as a normal user: only installing missing packages asks for sudo.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

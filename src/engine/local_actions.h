@@ -5,6 +5,11 @@
 // through context.log and returns only whether it failed (a program not
 // started, a file not written): a failing action never stops the agent's
 // next one. Called on the processing thread by the agent run.
+//
+// The effects (starting the program, folders and files, the sound) go
+// through the context's executor (ExecutorOf): real in a pass, reported only
+// in a trial; the command line, its splitting, paths, numbering and bytes are
+// the same code in both.
 
 #include "config/mail_agent.h"
 #include "engine/action_context.h"

@@ -11,6 +11,10 @@
 // and ends it before returning. A session that cannot be secured or logged in
 // sends nothing and logs one line, "ERROR - TLS: ..." or "ERROR - SMTP login
 // failed: ...". Runs on the processing thread.
+//
+// The effects (the SMTP session, the parts written for a forward, the DELE)
+// go through the context's executor (ExecutorOf): real in a pass, reported
+// only in a trial; everything before them is the same code in both.
 
 #include "config/mail_agent.h"
 #include "engine/action_context.h"
