@@ -31,11 +31,14 @@ class AgentTrace {
   virtual void ConditionsStopped(size_t /*index*/) {}
   // The agent's conditions are decided.
   virtual void ConditionsDecided(bool /*matched*/) {}
-  // A named extraction rule stored `value`.
-  virtual void VariableExtracted(const AgentExtraction& /*rule*/, std::string_view /*value*/) {}
-  // A named rule stored nothing: its start marker is not in the text from
-  // `cursor` on.
-  virtual void VariableNotExtracted(const AgentExtraction& /*rule*/, size_t /*cursor*/) {}
+  // Extraction rule `index` (from 0) collected `value`: stored under the
+  // rule's variable, or for a rule without a name kept for the next named one.
+  virtual void RuleExtracted(size_t /*index*/, const AgentExtraction& /*rule*/,
+                             std::string_view /*value*/) {}
+  // Rule `index` found no start marker in the text from `cursor` on: it
+  // collects nothing, and a named rule stores nothing.
+  virtual void RuleNotApplied(size_t /*index*/, const AgentExtraction& /*rule*/,
+                              size_t /*cursor*/) {}
   // Action `index` (from 0) begins; `known` is false for a type that does
   // nothing.
   virtual void ActionStarting(size_t /*index*/, const AgentAction& /*action*/, bool /*known*/) {}

@@ -90,14 +90,22 @@ void TracePrinter::ConditionsDecided(bool matched) {
   out_.AddLine(std::string("  matched: ") + (matched ? "yes" : "no") + why);
 }
 
-void TracePrinter::VariableExtracted(const AgentExtraction& rule, std::string_view value) {
-  out_.AddLine("  {" + rule.variable_name + "} = " + Quoted(value, kShownValueBytes));
+void TracePrinter::RuleExtracted(size_t index, const AgentExtraction& rule,
+                                 std::string_view value) {
+  std::string line = "  extraction " + std::to_string(index + 1) + ": ";
+  if (rule.variable_name.empty()) {
+    line += "no variable; " + Quoted(value, kShownValueBytes) + " is kept for the next named one";
+  } else {
+    line += "{" + rule.variable_name + "} = " + Quoted(value, kShownValueBytes);
+  }
+  out_.AddLine(line);
 }
 
-void TracePrinter::VariableNotExtracted(const AgentExtraction& rule, size_t cursor) {
-  out_.AddLine("  {" + rule.variable_name + "} not extracted: the start marker " +
-               MarkerText(rule.start_kind, rule.start_text) + " is not in the text from byte " +
-               std::to_string(cursor) + " on");
+void TracePrinter::RuleNotApplied(size_t index, const AgentExtraction& rule, size_t cursor) {
+  std::string line = "  extraction " + std::to_string(index + 1) + ": ";
+  line += rule.variable_name.empty() ? "no variable" : "{" + rule.variable_name + "} not extracted";
+  out_.AddLine(line + ": the start marker " + MarkerText(rule.start_kind, rule.start_text) +
+               " is not in the text from byte " + std::to_string(cursor) + " on");
 }
 
 void TracePrinter::ActionStarting(size_t index, const AgentAction& action, bool known) {

@@ -2,7 +2,8 @@
 // Turns an agent trace into the lines a person reads: per agent its header,
 // each condition with the field's text (one line, cut), the operator, the
 // value, the result and the running fold, where the evaluation stopped and
-// whether the agent matched, each variable or why it was not extracted, and
+// whether the agent matched, each extraction rule's piece or why it found
+// none, and
 // each action as it begins. The log lines the run writes are shown among
 // them ("log: ..."), in order, through log_echo(); the dry executor's lines
 // go to the same sink. One run, one thread.
@@ -33,8 +34,8 @@ class TracePrinter : public AgentTrace {
                        bool running) override;
   void ConditionsStopped(size_t index) override;
   void ConditionsDecided(bool matched) override;
-  void VariableExtracted(const AgentExtraction& rule, std::string_view value) override;
-  void VariableNotExtracted(const AgentExtraction& rule, size_t cursor) override;
+  void RuleExtracted(size_t index, const AgentExtraction& rule, std::string_view value) override;
+  void RuleNotApplied(size_t index, const AgentExtraction& rule, size_t cursor) override;
   void ActionStarting(size_t index, const AgentAction& action, bool known) override;
 
  private:

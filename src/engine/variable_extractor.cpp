@@ -92,19 +92,20 @@ void ExtractVariables(const MailAgent& agent, std::string_view source, FieldMap&
                       LogSink& log, AgentTrace* trace) {
   size_t cursor = 0;
   std::string collected;
-  for (const AgentExtraction& rule : agent.extractions) {
+  for (size_t i = 0; i < agent.extractions.size(); ++i) {
+    const AgentExtraction& rule = agent.extractions[i];
     if (!MoveToStart(rule, source, cursor)) {
       if (!rule.variable_name.empty()) {
         log.AddLine("--> Failed to extract variable {" + rule.variable_name + "}");
-        if (trace) trace->VariableNotExtracted(rule, cursor);
       }
+      if (trace) trace->RuleNotApplied(i, rule, cursor);
       continue;
     }
     CollectToEnd(rule, source, cursor, collected);
+    if (trace) trace->RuleExtracted(i, rule, collected);
     if (rule.variable_name.empty()) continue;
     log.AddLine("--> Extracted {" + rule.variable_name + "}: '" +
                 std::string(LoggedValue(collected)) + "'");
-    if (trace) trace->VariableExtracted(rule, collected);
     fields[rule.variable_name] = std::move(collected);
     collected.clear();
   }

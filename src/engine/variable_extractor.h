@@ -21,7 +21,7 @@ class AgentTrace;
 // Logs "--> Extracted {name}: '...'" (first 128 characters of the value) for
 // each stored variable, and "--> Failed to extract variable {name}" for a
 // named rule whose start marker is not found; such a rule stores nothing.
-// Each named rule's outcome is told to `trace` when given.
+// Each rule's outcome is told to `trace` when given.
 void ExtractVariables(const MailAgent& agent, std::string_view source, FieldMap& fields,
                       LogSink& log, AgentTrace* trace = nullptr);
 

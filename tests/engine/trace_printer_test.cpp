@@ -79,22 +79,27 @@ INSTANTIATE_TEST_SUITE_P(
                   "  matched: no"}}),
     NameRowsBy(&TraceRow::name));
 
-TEST(ExtractionTrace, TellsTheValueOrTheMissingStartMarker) {
+TEST(ExtractionTrace, TellsEachRulesPieceOrTheMissingStartMarker) {
   MailAgent agent;
   agent.extractions = {{MarkerKind::kText, "Order ", MarkerKind::kAnyBlank, "", "number"},
+                       {MarkerKind::kText, " ", MarkerKind::kText, " ", ""},
+                       {MarkerKind::kText, "", MarkerKind::kEndOfLine, "", "rest"},
                        {MarkerKind::kText, "Ticket:", MarkerKind::kEndOfLine, "", "ticket"},
-                       {MarkerKind::kTab, "", MarkerKind::kEndOfLine, "", "column"}};
+                       {MarkerKind::kTab, "", MarkerKind::kEndOfLine, "", ""}};
   RecordingSink log;
   RecordingSink out;
   TracePrinter printer(out);
   FieldMap fields;
-  ExtractVariables(agent, "Order 12 arrived\nline two\n", fields, log, &printer);
+  ExtractVariables(agent, "Order 12 arrived here\nline two\n", fields, log, &printer);
   EXPECT_THAT(out.lines,
-              ElementsAreArray({"  {number} = \"12\"",
-                                "  {ticket} not extracted: the start marker \"Ticket:\" is not in "
-                                "the text from byte 8 on",
-                                "  {column} not extracted: the start marker a tab is not in the "
-                                "text from byte 8 on"}));
+              ElementsAreArray({"  extraction 1: {number} = \"12\"",
+                                "  extraction 2: no variable; \"arrived\" is kept for the next "
+                                "named one",
+                                "  extraction 3: {rest} = \"arrived here\"",
+                                "  extraction 4: {ticket} not extracted: the start marker "
+                                "\"Ticket:\" is not in the text from byte 21 on",
+                                "  extraction 5: no variable: the start marker a tab is not in the "
+                                "text from byte 21 on"}));
 }
 
 }  // namespace
