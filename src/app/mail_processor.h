@@ -48,6 +48,10 @@ class MailProcessor {
   // The front end's alert sound for the sound action; must not block.
   void set_play_sound(std::function<void()> play_sound) { play_sound_ = std::move(play_sound); }
 
+  // Lock-step POP3 sessions even where the server offers pipelining: for
+  // tests and benchmarks that compare the two ways.
+  void set_pipelining_allowed(bool allowed) { pipelining_allowed_ = allowed; }
+
   ConfigurationStore& configuration() { return configuration_; }
   ActivityLog& log() { return log_; }
 
@@ -74,6 +78,7 @@ class MailProcessor {
   std::string base_directory_;
   ProcessorTimings timings_;
   std::function<void()> play_sound_;
+  bool pipelining_allowed_ = true;
 
   std::atomic<bool> in_progress_{false};
   // The session of the mailbox being checked, and the message last
