@@ -11,16 +11,46 @@ ActivityLog::~ActivityLog() {
   if (file_) std::fclose(file_);
 }
 
-void ActivityLog::Open(const std::string& path, bool to_file) {
-  to_file_ = to_file;
-  if (!to_file) return;
-  // The log records addresses and subjects of the user's mail: owner only.
+namespace {
+
+// The log records addresses and subjects of the user's mail: owner only.
+std::FILE* OpenForAppending(const std::string& path) {
   int descriptor = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   std::FILE* stream = descriptor >= 0 ? ::fdopen(descriptor, "a") : nullptr;
+  if (!stream && descriptor >= 0) ::close(descriptor);
+  return stream;
+}
+
+}  // namespace
+
+void ActivityLog::Open(const std::string& path, bool to_file) {
+  to_file_ = to_file;
+  {
+    std::lock_guard lock(file_mutex_);
+    path_ = path;
+  }
+  if (!to_file) return;
+  std::FILE* stream = OpenForAppending(path);
   if (!stream) {
-    if (descriptor >= 0) ::close(descriptor);
     // Lines then go to the window (or the terminal) only: standard output
     // already carries them in headless mode, so it is not used a second time.
+    AddLine("Warning: Unable to open log file (" + path + ")");
+    return;
+  }
+  std::lock_guard lock(file_mutex_);
+  if (file_) std::fclose(file_);
+  file_ = stream;
+}
+
+void ActivityLog::Reopen() {
+  if (!to_file_.load()) return;
+  std::string path;
+  {
+    std::lock_guard lock(file_mutex_);
+    path = path_;
+  }
+  std::FILE* stream = OpenForAppending(path);
+  if (!stream) {
     AddLine("Warning: Unable to open log file (" + path + ")");
     return;
   }

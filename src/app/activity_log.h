@@ -35,6 +35,11 @@ class ActivityLog : public LogSink {
   // "Warning: Unable to open log file (<path>)"; lines then go to the front
   // end only. Once, at start-up.
   void Open(const std::string& path, bool to_file);
+  // After the file was moved away (logrotate): opens the path given to Open
+  // anew, so lines go to a new file there. A file that cannot be opened logs
+  // the warning of Open, and lines go on to the old file. Nothing happens
+  // while logging to a file is off. Any thread.
+  void Reopen();
   // Setup's switch: on sends lines to the file again (if one was opened),
   // off stops writing at once.
   void set_to_file(bool to_file) { to_file_ = to_file; }
@@ -47,6 +52,7 @@ class ActivityLog : public LogSink {
   std::mutex file_mutex_;
   std::atomic<bool> to_file_{false};
   std::FILE* file_ = nullptr;
+  std::string path_;
   LogSink* front_end_ = nullptr;
 };
 

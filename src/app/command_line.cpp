@@ -45,7 +45,12 @@ std::string UsageText(const std::string& program) {
          "  --once           run one pass, save the configuration and exit (implies --headless)\n"
          "  --base-dir DIR   folder of quoragts.ini, quor.log and data/ (default: $QUOR_HOME,\n"
          "                   else the current folder)\n"
-         "  --profile FILE   settings file (default: $XDG_CONFIG_HOME/quor/quor.INI)\n";
+         "  --profile FILE   settings file (default: $XDG_CONFIG_HOME/quor/quor.INI)\n"
+         "exit status with --once:\n"
+         "  0  every mailbox was checked and the configuration saved\n"
+         "  1  a mailbox could not be checked (connection, login, network), none is\n"
+         "     configured, a save failed, or another quor runs with the base folder\n"
+         "  2  bad command line\n";
 }
 
 }  // namespace quor

@@ -2,7 +2,10 @@
 // The front end for machines without a display: every log line goes to
 // standard output, passes run at start-up and on the timer, and SIGINT or
 // SIGTERM end the program the way the window's Exit does (a running pass
-// ends first, then the configuration is saved).
+// ends first, then the configuration is saved). SIGHUP reopens the log file
+// (after logrotate has moved it) and processing goes on. A standard output
+// that has gone away (a closed pipe or terminal) costs the lines shown
+// there, never the process: the log file still gets every line.
 
 #include <atomic>
 #include <mutex>
@@ -17,7 +20,9 @@ class HeadlessFrontEnd : public LogSink, public DriverHooks {
  public:
   HeadlessFrontEnd() = default;
   // Runs until a signal, the exit request after a pass, or (once) the first
-  // pass. Returns the exit status.
+  // pass. Returns the exit status: with --once that of
+  // Lifecycle::ExitStatus; otherwise 0, or 1 when the final save failed; 1
+  // when another quor holds the base folder.
   int Run(const StartupOptions& options);
 
   void AddLine(const std::string& line) override;

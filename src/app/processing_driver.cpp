@@ -57,6 +57,7 @@ bool ProcessingDriver::StartPass() {
   if (worker_.joinable()) worker_.join();
   worker_ = std::thread([this] {
     processor_.RunPass();
+    hooks_.PassEnded();
     bool exit_requested = processor_.configuration().settings().exit_after_check;
     if (exit_requested) hooks_.ExitRequested();
     {

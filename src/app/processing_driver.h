@@ -21,6 +21,10 @@ namespace quor {
 class DriverHooks {
  public:
   virtual ~DriverHooks() = default;
+  // A pass has run and still counts as in progress: the end of its work
+  // (saving what it moved), which may log as the pass does. First of the
+  // three.
+  virtual void PassEnded() {}
   // Exit-after-checking is 1 and a pass ended: the front end should Exit.
   // Must not wait for the front end's thread.
   virtual void ExitRequested() {}

@@ -1,5 +1,6 @@
 #include "config/agents_file.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -171,9 +172,16 @@ bool BackUp(const std::string& path) {
 
 }  // namespace
 
-std::vector<MailAgent> AgentsFile::Load(const std::string& path) {
+std::vector<MailAgent> AgentsFile::Load(const std::string& path, bool* understood) {
   ProfileFile profile;
-  profile.Load(path);
+  bool read = profile.Load(path);
+  struct stat status {};
+  bool exists = stat(path.c_str(), &status) == 0;
+  // A hand edit gone wrong: what the file holds is not ours to replace.
+  bool known =
+      !exists || (read && (status.st_size == 0 || profile.HasKey(kAgentsSection, "AgentCount")));
+  if (understood) *understood = known;
+  if (!known) return {};
   std::vector<std::string> sections = profile.SectionNames();
   int32_t count = BoundedRecordCount(profile.GetInt(kAgentsSection, "AgentCount", 0),
                                      LastIndexPresent(sections, "Agent", {""}), kMaxMissingRecords);

@@ -32,7 +32,11 @@ class AgentsFile {
   // damaged count neither allocates nor loops for it.
   static constexpr int kMaxMissingRecords = 1000;
 
-  static std::vector<MailAgent> Load(const std::string& path);
+  // understood (when given) is set to false for a file that exists but
+  // cannot be read, or is not empty and has no AgentCount in [Agents]: such
+  // a file gives no agents, and callers should not replace it unasked. A
+  // missing or empty file is understood and gives no agents.
+  static std::vector<MailAgent> Load(const std::string& path, bool* understood = nullptr);
   // Copies the file to path + ".bak" (replacing an earlier backup); when that
   // worked the new file holds exactly the agents' keys, otherwise the
   // existing file is updated in place and keys it has beyond the new counts

@@ -17,7 +17,7 @@ std::string ConfigurationFiles::agents_path() const {
   return InBaseDirectory(base_directory_, "quoragts.ini");
 }
 
-Configuration ConfigurationFiles::Load() const {
+Configuration ConfigurationFiles::Load(bool* agents_understood) const {
   Configuration configuration;
   SettingsFile::Load(profile_path_, configuration.settings, configuration.mailboxes);
   // No profile yet: this one will be created by quor, so it starts with what
@@ -26,18 +26,23 @@ Configuration ConfigurationFiles::Load() const {
   if (stat(profile_path_.c_str(), &status) != 0 && errno == ENOENT) {
     configuration.settings.decode_text = true;
   }
-  configuration.agents = AgentsFile::Load(agents_path());
+  configuration.agents = AgentsFile::Load(agents_path(), agents_understood);
   if (configuration.settings.log_file.empty()) {
     configuration.settings.log_file = InBaseDirectory(base_directory_, "quor.log");
   }
   return configuration;
 }
 
-bool ConfigurationFiles::Save(const Configuration& configuration) const {
-  bool settings_saved =
-      SettingsFile::Save(profile_path_, configuration.settings, configuration.mailboxes);
-  bool agents_saved = AgentsFile::Save(agents_path(), configuration.agents);
-  return settings_saved && agents_saved;
+std::vector<std::string> ConfigurationFiles::Save(const Configuration& configuration,
+                                                  Parts parts) const {
+  std::vector<std::string> failed;
+  if (!SettingsFile::Save(profile_path_, configuration.settings, configuration.mailboxes)) {
+    failed.push_back(profile_path_);
+  }
+  if (parts == Parts::kProfileAndAgents && !AgentsFile::Save(agents_path(), configuration.agents)) {
+    failed.push_back(agents_path());
+  }
+  return failed;
 }
 
 }  // namespace quor

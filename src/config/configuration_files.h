@@ -5,6 +5,7 @@
 // Stateless apart from the two paths; each call reads or writes whole files.
 
 #include <string>
+#include <vector>
 
 #include "config/configuration.h"
 
@@ -19,14 +20,21 @@ class ConfigurationFiles {
   const std::string& base_directory() const { return base_directory_; }
   std::string agents_path() const;
 
+  // Which files a save writes.
+  enum class Parts { kProfile, kProfileAndAgents };
+
   // Reads settings, mailboxes and agents (missing files give defaults). An
   // empty log file setting becomes quor.log in the base directory. When the
   // profile file does not exist, the settings are those of a new profile:
   // DecodeText on, so the profile quor then writes has it.
-  Configuration Load() const;
-  // Writes settings and mailboxes, then the agents file after its backup.
-  // True when both files were written completely.
-  bool Save(const Configuration& configuration) const;
+  // agents_understood (when given): false for an agents file that exists but
+  // is not understood (see AgentsFile::Load); it gave no agents.
+  Configuration Load(bool* agents_understood = nullptr) const;
+  // Writes settings and mailboxes, then (with the agents) the agents file
+  // after its backup. The paths of the files that could not be written
+  // completely, in that order; empty when everything was saved.
+  std::vector<std::string> Save(const Configuration& configuration,
+                                Parts parts = Parts::kProfileAndAgents) const;
 
  private:
   std::string profile_path_;

@@ -9,16 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/folders.h"
+
 namespace quor {
 
 namespace {
-
-std::string FolderOf(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
 // Users keep configuration files as links into a folder of their own; the
 // rename must replace the file behind the link, not the link itself.

@@ -49,6 +49,7 @@ class ProfileFile {
   std::string GetString(const std::string& section, const std::string& key,
                         const std::string& default_value, size_t limit) const;
   bool HasSection(const std::string& section) const;
+  // The key is in the section, whatever its value (an empty one too).
   bool HasKey(const std::string& section, const std::string& key) const;
   // Names as written in the file, in file order.
   std::vector<std::string> SectionNames() const;

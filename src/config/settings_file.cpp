@@ -1,12 +1,11 @@
 #include "config/settings_file.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 
+#include "base/folders.h"
 #include "config/profile_file.h"
 #include "config/record_bound.h"
 
@@ -20,17 +19,6 @@ std::string Numbered(const char* key, size_t index) { return key + std::to_strin
 
 std::string Text(const ProfileFile& profile, const std::string& key) {
   return profile.GetString(kSection, key, "", ProfileFile::kSettingsTextLimit);
-}
-
-// Creates every missing folder on the way to the file; private, because the
-// profile holds passwords.
-bool MakeFolderFor(const std::string& path) {
-  for (size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
-    std::string folder = path.substr(0, slash);
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  return true;
 }
 
 // Keys added after profiles were in use: absent from a profile means the
@@ -126,7 +114,8 @@ bool SettingsFile::Save(const std::string& path, const Settings& settings,
     complete &= profile.WriteString(kSection, Numbered("POPLastMsg", index), mailbox.last_message);
     complete &= WriteUnlessDefault(profile, Numbered("POPSecurity", index), mailbox.security);
   }
-  if (!MakeFolderFor(path)) return false;
+  // Private, because the profile holds passwords.
+  if (!MakeFolders(FolderOf(path), 0700)) return false;
   return profile.Save(path) && complete;
 }
 

@@ -2,7 +2,8 @@
 // What an agent's actions may touch while they run on one message: the log,
 // the outgoing-mail settings, the base directory, the open POP3 session with
 // the number of the message being processed, and the front end's alert.
-// Borrowed references only; the pass fills one per message.
+// Borrowed references only; the pass fills one per message and every agent
+// that runs on the message shares it.
 
 #include <functional>
 #include <string>
@@ -14,6 +15,11 @@
 namespace quor {
 
 class PopClient;
+
+// What an action tells the agent run. kFailed: it set out to do its work and
+// did not (a message not sent, a file not written, a program not started).
+// An action with nothing to do (no attachments to save) is kDone.
+enum class ActionResult { kDone, kFailed };
 
 struct ActionContext {
   LogSink& log;
@@ -30,6 +36,13 @@ struct ActionContext {
   int program_wait_milliseconds = 600000;
   // The front end's alert sound; must return at once. May be empty.
   std::function<void()> play_sound{};
+
+  // An action on this message has failed, in this agent or an earlier one:
+  // Delete then keeps the message on the server, so nothing is lost.
+  bool earlier_action_failed = false;
+  // The server accepted a Delete of this message: it goes when the session
+  // ends normally.
+  bool deleted = false;
 };
 
 }  // namespace quor

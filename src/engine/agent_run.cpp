@@ -12,7 +12,7 @@ namespace quor {
 
 namespace {
 
-using ActionFunction = void (*)(const AgentAction&, const FieldMap&, ActionContext&);
+using ActionFunction = ActionResult (*)(const AgentAction&, const FieldMap&, ActionContext&);
 
 struct ActionEntry {
   ActionType type;
@@ -56,7 +56,10 @@ void RunAgent(const MailAgent& agent, ActionContext& context) {
   context.body_text = fields["Message-Body"];
   ExtractVariables(agent, texts.Text(), fields, context.log);
   for (const AgentAction& action : agent.actions) {
-    if (ActionFunction run = FindAction(action.type)) run(action, fields, context);
+    ActionFunction run = FindAction(action.type);
+    if (run && run(action, fields, context) == ActionResult::kFailed) {
+      context.earlier_action_failed = true;
+    }
   }
 }
 

@@ -22,7 +22,7 @@ void OfferToAgents(const std::vector<MailAgent>& agents, ActionContext& context)
 // when the DecodeText setting is on), the extraction rules, then every action
 // in order. An action of a type outside
 // the known ones (7 among them) does nothing; a failing action never stops
-// the next.
+// the next, but is remembered in context.earlier_action_failed.
 void RunAgent(const MailAgent& agent, ActionContext& context);
 
 }  // namespace quor

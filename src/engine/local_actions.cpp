@@ -9,6 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "base/folders.h"
 #include "engine/message_fields.h"
 #include "engine/part_file.h"
 #include "engine/program_launcher.h"
@@ -60,7 +61,8 @@ std::string JoinInlineLines(const AgentAction& action) {
 
 }  // namespace
 
-void RunProgramAction(const AgentAction& action, const FieldMap& fields, ActionContext& context) {
+ActionResult RunProgramAction(const AgentAction& action, const FieldMap& fields,
+                              ActionContext& context) {
   context.log.AddLine("--> Executing program...");
   const std::string& program = action.Property("program");
   MarkedText arguments = SubstituteMarked(action.Property("arguments"), fields);
@@ -77,15 +79,17 @@ void RunProgramAction(const AgentAction& action, const FieldMap& fields, ActionC
   if (started.pid == 0) {
     // The code is the start call's result, which is 0 for every failure.
     context.log.AddLine("ERROR: Executing program (" + program + ") - Code 0");
-    return;
+    return ActionResult::kFailed;
   }
   if (action.NumberProperty("wait") != 0) {
     launcher.WaitForExit(started.pid,
                          std::chrono::milliseconds(std::max(0, context.program_wait_milliseconds)));
   }
+  return ActionResult::kDone;
 }
 
-void SaveAttachmentsAction(const AgentAction& action, const FieldMap&, ActionContext& context) {
+ActionResult SaveAttachmentsAction(const AgentAction& action, const FieldMap&,
+                                   ActionContext& context) {
   const std::string& basefile = action.Property("basefile");
   const std::string& directory = action.Property("directory");
   bool use_numbering = action.NumberProperty("usenumbering") != 0;
@@ -95,9 +99,13 @@ void SaveAttachmentsAction(const AgentAction& action, const FieldMap&, ActionCon
   int count = context.message ? context.message->AttachmentCount() : 0;
   if (count == 0) {
     context.log.AddLine("No attachments found.");
-    return;
+    return ActionResult::kDone;
   }
   context.log.AddLine("Extracted " + std::to_string(count - 1) + " attachments.");
+  // Private like the data folder: the files are other people's mail. A
+  // folder that cannot be made shows up as each file's error below.
+  if (count > 1 && !directory.empty()) MakeFolders(directory, 0700);
+  ActionResult result = ActionResult::kDone;
   // Per stem, the first number not yet known to be taken.
   std::unordered_map<std::string, int> next_numbers;
   for (int i = 1; i < count; ++i) {
@@ -112,11 +120,15 @@ void SaveAttachmentsAction(const AgentAction& action, const FieldMap&, ActionCon
                                      : stem;
     context.log.AddLine("Saving attachment #" + std::to_string(i) + ": " + path + " (" +
                         std::to_string(attachment->length()) + " bytes)");
-    WritePartFile(context, i, attachment->length(), attachment->data.data(), path);
+    if (!WritePartFile(context, i, attachment->length(), attachment->data.data(), path).complete) {
+      result = ActionResult::kFailed;
+    }
   }
+  return result;
 }
 
-void SaveDataAction(const AgentAction& action, const FieldMap& fields, ActionContext& context) {
+ActionResult SaveDataAction(const AgentAction& action, const FieldMap& fields,
+                            ActionContext& context) {
   context.log.AddLine("--> Saving message data...");
   const std::string& outfile = action.Property("outfile");
   bool append = action.NumberProperty("append") != 0;
@@ -129,7 +141,7 @@ void SaveDataAction(const AgentAction& action, const FieldMap& fields, ActionCon
   if (stream == nullptr) {
     if (descriptor >= 0) close(descriptor);
     context.log.AddLine("ERROR: can't open output file (" + outfile + ")");
-    return;
+    return ActionResult::kFailed;
   }
 
   std::string output;
@@ -152,11 +164,14 @@ void SaveDataAction(const AgentAction& action, const FieldMap& fields, ActionCon
   // A full disk must not pass for saved data.
   if (std::fclose(stream) != 0 || !written) {
     context.log.AddLine("ERROR: writing file " + outfile);
+    return ActionResult::kFailed;
   }
+  return ActionResult::kDone;
 }
 
-void PlaySoundAction(const AgentAction&, const FieldMap&, ActionContext& context) {
+ActionResult PlaySoundAction(const AgentAction&, const FieldMap&, ActionContext& context) {
   if (context.play_sound) context.play_sound();
+  return ActionResult::kDone;
 }
 
 }  // namespace quor

@@ -84,9 +84,11 @@ bool HasLength(const std::string& path, size_t length) {
 
 // Writes attachments 1.. of the message to the data folder and attaches them.
 // Two parts with the same name would otherwise share one file, and the first
-// one's content would be lost: later ones get their index in front.
-void AttachForwardedParts(const MailMessage& message, ActionContext& context,
+// one's content would be lost: later ones get their index in front. False
+// when a part could not be written and is missing from the forward.
+bool AttachForwardedParts(const MailMessage& message, ActionContext& context,
                           OutgoingMessage& outgoing) {
+  bool complete = true;
   std::set<std::string> used;
   for (int i = 1; i < message.AttachmentCount(); ++i) {
     const MailAttachment* part = message.Attachment(i);
@@ -94,14 +96,25 @@ void AttachForwardedParts(const MailMessage& message, ActionContext& context,
     if (name.empty()) name = "~rmp" + std::to_string(i);
     while (used.count(name) != 0) name = std::to_string(i) + "_" + name;
     used.insert(name);
-    std::string path = WritePartFile(context, i, part->length(), part->data.data(), name);
-    if (HasLength(path, part->length())) outgoing.attachments.push_back(path);
+    WrittenPart written = WritePartFile(context, i, part->length(), part->data.data(), name);
+    if (written.complete && HasLength(written.path, part->length())) {
+      outgoing.attachments.push_back(written.path);
+    } else {
+      complete = false;
+    }
   }
+  return complete;
+}
+
+// A delivery's result as the action's: anything but an accepted message failed.
+ActionResult Delivered(int result) {
+  return result > 0 ? ActionResult::kDone : ActionResult::kFailed;
 }
 
 }  // namespace
 
-void SendMessageAction(const AgentAction& action, const FieldMap& fields, ActionContext& context) {
+ActionResult SendMessageAction(const AgentAction& action, const FieldMap& fields,
+                               ActionContext& context) {
   context.log.AddLine("--> Sending new message...");
   // Two answering programs must not mail each other for ever. Not sending is
   // what the agent asked for here, so it is no failure.
@@ -110,10 +123,10 @@ void SendMessageAction(const AgentAction& action, const FieldMap& fields, Action
       AddressesSender(*context.message, Substitute(action.Property("mailto"), fields),
                       Substitute(action.Property("cclist"), fields))) {
     context.log.AddLine("--> Not replying to an automatic message.");
-    return;
+    return ActionResult::kDone;
   }
   SmtpClient client(&context.log, context.smtp_reply_wait_seconds);
-  if (!ConnectToServer(client, context)) return;
+  if (!ConnectToServer(client, context)) return ActionResult::kFailed;
 
   std::string body;
   const std::string& template_path = action.Property("message");
@@ -144,13 +157,14 @@ void SendMessageAction(const AgentAction& action, const FieldMap& fields, Action
   } else if (result == 0) {
     context.log.AddLine(client.LastReply());
   }
+  return Delivered(result);
 }
 
-void ForwardMessageAction(const AgentAction& action, const FieldMap& fields,
-                          ActionContext& context) {
+ActionResult ForwardMessageAction(const AgentAction& action, const FieldMap& fields,
+                                  ActionContext& context) {
   context.log.AddLine("--> Forwarding message...");
   SmtpClient client(&context.log, context.smtp_reply_wait_seconds);
-  if (!ConnectToServer(client, context)) return;
+  if (!ConnectToServer(client, context)) return ActionResult::kFailed;
 
   OutgoingMessage message;
   message.to = Substitute(action.Property("mailto"), fields);
@@ -169,11 +183,12 @@ void ForwardMessageAction(const AgentAction& action, const FieldMap& fields,
   message.reply_to = std::string(incoming.ReplyAddress(lines));
   if (message.reply_to.empty()) message.reply_to = context.settings.reply_address;
 
+  bool parts_complete = true;
   message.body = BodyText(incoming, decode);
   if (incoming.AttachmentCount() > 0) {
     // The first part is the text of the message; as text it ends at a zero byte.
     message.body.erase(std::min(message.body.find('\0'), message.body.size()));
-    AttachForwardedParts(incoming, context, message);
+    parts_complete = AttachForwardedParts(incoming, context, message);
   }
 
   int result = DeliverMessage(client, message);
@@ -183,15 +198,22 @@ void ForwardMessageAction(const AgentAction& action, const FieldMap& fields,
   } else if (result == 0) {
     context.log.AddLine(client.LastReply());
   }
+  return parts_complete ? Delivered(result) : ActionResult::kFailed;
 }
 
-void DeleteMessageAction(const AgentAction& /*action*/, const FieldMap& /*fields*/,
-                         ActionContext& context) {
+ActionResult DeleteMessageAction(const AgentAction& /*action*/, const FieldMap& /*fields*/,
+                                 ActionContext& context) {
+  if (context.earlier_action_failed) {
+    // The message may be the only copy left of what the failed action was
+    // to pass on: it stays for the user (or a later Reset) to deal with.
+    context.log.AddLine("--> Message kept on the server: an earlier action failed.");
+    return ActionResult::kDone;
+  }
   context.log.AddLine("--> Deleting message...");
   if (!context.pop) {
     // No open session: nothing can be deleted, which reads as a failed request.
     context.log.AddLine("ERROR - General network error.");
-    return;
+    return ActionResult::kFailed;
   }
   int result = context.pop->DeleteMessage(context.message_number);
   if (result < 0) {
@@ -199,6 +221,8 @@ void DeleteMessageAction(const AgentAction& /*action*/, const FieldMap& /*fields
   } else if (result == 0) {
     context.log.AddLine(context.pop->LastReply());
   }
+  if (result > 0) context.deleted = true;
+  return result > 0 ? ActionResult::kDone : ActionResult::kFailed;
 }
 
 }  // namespace quor

@@ -36,7 +36,7 @@ std::string CutAtCharacter(const std::string& text, size_t limit) {
 
 }  // namespace
 
-std::string WritePartFile(ActionContext& context, int index, size_t length, const char* bytes,
+WrittenPart WritePartFile(ActionContext& context, int index, size_t length, const char* bytes,
                           const std::string& name) {
   std::string path;
   if (name.find('/') == std::string::npos && !context.base_directory.empty()) {
@@ -50,8 +50,8 @@ std::string WritePartFile(ActionContext& context, int index, size_t length, cons
   int descriptor =
       open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0666);
   if (descriptor < 0) {
-    if (errno == ELOOP) context.log.AddLine("ERROR: writing file " + path);
-    return path;
+    context.log.AddLine("ERROR: writing file " + path);
+    return {path, false};
   }
   bool failed = false;
   size_t written = 0;
@@ -67,7 +67,7 @@ std::string WritePartFile(ActionContext& context, int index, size_t length, cons
   // Some file systems report a full disk only when the file is closed.
   if (close(descriptor) != 0 && errno != EINTR) failed = true;
   if (failed) context.log.AddLine("ERROR: writing file " + path);
-  return path;
+  return {path, !failed};
 }
 
 std::string SafePartName(const std::string& name) {

@@ -10,16 +10,22 @@
 
 namespace quor {
 
-// Writes one attachment; returns the path (also when creation or writing failed).
-// A name without "/" lands in the data folder (<base>/data/, created with mode
-// 0700 when missing; the current folder when the base directory is empty); an
-// empty name becomes "~rmp<index>". A name containing "/" is a path of its own:
-// only trusted callers pass such names, names from messages go through
-// SafePartName first. An existing file is replaced; a symbolic link at the
-// path is never written through: it is left alone and logs
-// "ERROR: writing file <path>", as does a write that makes no progress. Any
-// other file that cannot be created is not reported.
-std::string WritePartFile(ActionContext& context, int index, size_t length, const char* bytes,
+// Where a part went, and whether every byte of it got there.
+struct WrittenPart {
+  std::string path;
+  bool complete = false;
+};
+
+// Writes one attachment and returns its path (also when creation or writing
+// failed). A name without "/" lands in the data folder (<base>/data/, created
+// with mode 0700 when missing; the current folder when the base directory is
+// empty); an empty name becomes "~rmp<index>". A name containing "/" is a path
+// of its own: only trusted callers pass such names, names from messages go
+// through SafePartName first. An existing file is replaced; a symbolic link at
+// the path is never written through, but left alone. A file that cannot be
+// created (a planted link among them), or a write that makes no progress, logs
+// "ERROR: writing file <path>" and gives complete false.
+WrittenPart WritePartFile(ActionContext& context, int index, size_t length, const char* bytes,
                           const std::string& name);
 
 // Longest name SafePartName returns, in bytes: room is left below the file

@@ -419,13 +419,16 @@ void PopClient::DropStrayData() {
   }
 }
 
-void PopClient::Logout() {
+int PopClient::Logout() {
+  int result;
   if (!in_flight_.empty()) {
-    ExchangeAmidReadAhead("QUIT\r\n");
-  } else if (SendCommand("QUIT\r\n") > 0) {
-    ReadReply();
+    result = ExchangeAmidReadAhead("QUIT\r\n");
+  } else {
+    result = SendCommand("QUIT\r\n");
+    if (result > 0) result = ReadReply();
   }
   Close();
+  return result;
 }
 
 void PopClient::PlanRetrievals(int first, int last) {

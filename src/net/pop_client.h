@@ -155,9 +155,10 @@ class PopClient {
   // Lock-step only, whatever the server offers: for tests and benchmarks
   // that compare the two ways; users always get what the server offers.
   void set_pipelining_allowed(bool allowed) { pipelining_allowed_ = allowed; }
-  // QUIT, the reply read and ignored, then Close. Commands still on their
-  // way are answered first, so that the server carries out the QUIT.
-  void Logout();
+  // QUIT, its reply read, then Close. The reply's result: 1 means the
+  // server has carried out the deletions of the session. Commands still on
+  // their way are answered first, so that the server gets to the QUIT.
+  int Logout();
   // Drops the connection without a word to the server.
   void Close();
   // The last reply line as received, its CR LF included.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QMessageBox>
 
 #include "ui/main_dialog.h"
 
@@ -15,7 +16,11 @@ int RunDesktopApplication(int argc, char** argv, const StartupOptions& options) 
   MainDialog dialog(options);
   // The dialog registers the resources that hold the icon.
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/quor.svg")));
-  dialog.StartUp();
+  if (!dialog.StartUp()) {
+    QMessageBox::critical(nullptr, QApplication::applicationName(),
+                          QString::fromStdString(dialog.lifecycle().start_error()));
+    return 1;
+  }
   dialog.exec();
   return 0;
 }

@@ -101,13 +101,14 @@ MainDialog::~MainDialog() {
   lifecycle_.reset();
 }
 
-void MainDialog::StartUp() {
-  if (started_) return;
+bool MainDialog::StartUp() {
+  if (started_) return true;
   started_ = true;
   setWindowIcon(QIcon(QStringLiteral(":/quor.svg")));
-  lifecycle_->LoadConfiguration();
+  if (!lifecycle_->LoadConfiguration()) return false;
   lifecycle_->StartPasses();
   ShowState(PanelState::kRunning);
+  return true;
 }
 
 void MainDialog::Start() {

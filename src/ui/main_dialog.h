@@ -60,8 +60,10 @@ class MainDialog : public QDialog, public LogSink, public DriverHooks {
   ~MainDialog() override;
 
   // Loads the configuration, starts the first pass at once and arms the
-  // pass timer: the panel is Running. Once, before the dialog is run.
-  void StartUp();
+  // pass timer: the panel is Running. Once, before the dialog is run. False
+  // when another quor holds the base folder (lifecycle().start_error() says
+  // so): nothing runs, and the dialog should not be shown.
+  bool StartUp();
   void Start();
   void Stop();
   void Reset();

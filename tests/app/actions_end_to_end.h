@@ -190,12 +190,14 @@ class EndToEndTest : public ::testing::Test {
   std::string Mailbox() const { return user_ + "@" + Dovecot().host_text(); }
   std::string Base(const std::string& name) const { return base_.File(name); }
   std::string LogPath() const { return base_.File("quor.log"); }
+  // The profile: quor.INI in the base directory unless a test moved it.
+  std::string ProfilePath() const { return profile_.empty() ? base_.File("quor.INI") : profile_; }
 
   // Writes the agents file and a profile with one mailbox (marker empty) and
   // the given outgoing-mail settings, replacing what an earlier run saved.
   void Configure(const std::vector<MailAgent>& agents, const Settings& settings = {}) {
     WriteWholeFile(base_.File("quoragts.ini"), AgentsFileText(agents));
-    WriteWholeFile(base_.File("quor.INI"),
+    WriteWholeFile(ProfilePath(),
                    "[Settings]\nSMTPServer=" + settings.smtp_server +
                        "\nEmail=" + settings.email_address + "\nName=" + settings.sender_name +
                        "\nOrganization=" + settings.organization +
@@ -215,7 +217,7 @@ class EndToEndTest : public ::testing::Test {
     return std::make_unique<ChildProcess>(
         QUOR_BINARY,
         std::vector<std::string>{"--headless", "--once", "--base-dir", base_.path(), "--profile",
-                                 base_.File("quor.INI")},
+                                 ProfilePath()},
         environment);
   }
 
@@ -260,6 +262,7 @@ class EndToEndTest : public ::testing::Test {
 
   TempDir base_;
   std::string user_;
+  std::string profile_;  // empty: quor.INI in the base directory
 
  private:
   size_t log_size_before_ = 0;

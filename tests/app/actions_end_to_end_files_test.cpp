@@ -62,7 +62,7 @@ struct SaveCase {
   std::map<std::string, std::string> existing = {};  // files there before the pass
   std::vector<std::string> logged_names;             // file names of attachments 1, 2, 3
   std::map<std::string, std::string> after = {};     // the folder after the pass
-  bool folder_exists = true;
+  bool folder_exists = true;                         // made before the pass
 };
 
 TEST_F(ActionsEndToEndFiles, SaveAttachmentsNamesNumbersAndFolders) {
@@ -87,14 +87,14 @@ TEST_F(ActionsEndToEndFiles, SaveAttachmentsNamesNumbersAndFolders) {
                  {"report.txt2", kReport},
                  {"chart.bin1", chart},
                  {"part1", kUnnamed}}},
-      // A folder that does not exist: the lines as usual, no file, no error
-      // line, and the next agents still run.
+      // Folders that do not exist yet are made, private to the user.
       {.agent = "Missing folder",
        .folder = "missing/inbox",
        .basefile = "part",
        .numbering = "1",
        .own_name = "1",
        .logged_names = {"report.txt1", "chart.bin1", "part1"},
+       .after = {{"report.txt1", kReport}, {"chart.bin1", chart}, {"part1", kUnnamed}},
        .folder_exists = false},
       {.agent = "Own names replaced",
        .folder = "own_replaced",
@@ -136,10 +136,11 @@ TEST_F(ActionsEndToEndFiles, SaveAttachmentsNamesNumbersAndFolders) {
     EXPECT_EQ(AgentRun(lines, c.agent, 1), expected);
     EXPECT_THAT(AgentRun(lines, c.agent, 2),
                 ElementsAre("--> Saving attachments...", "No attachments found."));
-    if (c.folder_exists) {
-      EXPECT_EQ(FolderContent(folder), c.after);
-    } else {
-      EXPECT_FALSE(fs::exists(Base("missing")));
+    EXPECT_EQ(FolderContent(folder), c.after);
+    if (!c.folder_exists) {
+      for (const std::string& made : {Base("missing"), folder}) {
+        EXPECT_EQ(fs::status(made).permissions() & fs::perms::all, fs::perms::owner_all) << made;
+      }
     }
   }
 }
@@ -194,7 +195,8 @@ TEST_F(ActionsEndToEndFiles, AttachmentNamesFromTheMessageNeverLeaveTheFolder) {
   EXPECT_THAT(FilesBelow(outside.path()), IsEmpty());
   for (const std::string& file : FilesBelow(base_.path())) {
     bool saved = file.rfind("box/plain/", 0) == 0 || file.rfind("box/numbered/", 0) == 0;
-    bool own = file == "quor.log" || file == "quor.INI" || file.rfind("quoragts.ini", 0) == 0;
+    bool own = file == "quor.log" || file == "quor.INI" || file == "quor.lock" ||
+               file == "quor.progress" || file.rfind("quoragts.ini", 0) == 0;
     EXPECT_TRUE(saved || own) << file;
   }
 }

@@ -217,6 +217,55 @@ TEST_F(PassTest, MatchingAgentsRunInOrderWithTheirOwnVariables) {
   EXPECT_FALSE(FileExists(base_.File("unmatched.txt")));
 }
 
+TEST_F(PassTest, AMarkerNeverNamesAMessageThatWasDeleted) {
+  // Orders are deleted, the rest stays: after the pass the marker must name
+  // a message still there, or every message would be new again.
+  for (const char* subject : {"Order 1", "note", "Order 2"}) {
+    server_.Deliver("ann", Message(subject, "x\n"));
+  }
+  MailAgent orders;
+  orders.name = "Orders";
+  orders.conditions.push_back({"Subject", "contains", "Order", ConditionJoin::kAnd});
+  orders.actions.push_back(AgentAction("Delete Incoming Message", ActionType::kDelete));
+  MailAgent everything = SaveDataAgent("Everything", base_.File("seen.txt"), "{Subject}");
+  Install({Account(server_.host_text(), "ann", "secret")}, {orders, everything});
+  RunPass();
+  ASSERT_EQ(server_.Count("ann"), 1);
+  server_.Deliver("ann", Message("later", "x\n"));
+
+  auto lines = RunPass();
+  EXPECT_EQ(lines[1], "--> 1 new messages found.");
+  EXPECT_EQ(ReadWholeFile(base_.File("seen.txt")), "Order 1\nnote\nOrder 2\nlater\n");
+
+  // With nothing left behind, the marker is empty: the next message is new.
+  Install({Account(server_.host_text(), "bob", "hunter2")}, {orders});
+  server_.Deliver("bob", Message("Order 3", "x\n"));
+  RunPass();
+  EXPECT_EQ(app_->configuration().mailboxes[0].last_message, "");
+  server_.Deliver("bob", Message("Order 4", "x\n"));
+  EXPECT_EQ(RunPass()[1], "--> 1 new messages found.");
+}
+
+TEST_F(PassTest, AMessageLostToTheNetworkKeepsTheMarkerBeforeIt) {
+  ScriptedServer server;
+  server.Send("+OK ready\r\n").Expect("USER ann").Send("+OK\r\n").Expect("PASS secret");
+  server.Send("+OK in\r\n").Expect("STAT").Send("+OK 3 300\r\n").Expect("UIDL");
+  server.Send("+OK\r\n1 id-1\r\n2 id-2\r\n3 id-3\r\n.\r\n");
+  server.Expect("LIST 1").Send("+OK 1 40\r\n").Expect("RETR 1");
+  server.Send("+OK\r\nSubject: one\r\n\r\nx\r\n.\r\n").Expect("LIST 2").Close();
+  server.Start();
+  Install({Account(server.host_text(), "ann", "secret")});
+
+  auto lines = RunPass();
+  EXPECT_THAT(std::vector<std::string>(lines.begin() + 1, lines.end()),
+              ElementsAre("--> 3 new messages found.", "--> Retrieving message 1 of 3...",
+                          "--> Retrieving message 2 of 3...", "ERROR - General network error.",
+                          "--> Retrieving message 3 of 3...", "ERROR - General network error.",
+                          "Processing completed."));
+  EXPECT_EQ(app_->configuration().mailboxes[0].last_message, "id-1");
+  EXPECT_EQ(app_->processor().last_report().mailboxes_not_checked, 1);
+}
+
 TEST_F(PassTest, ActionsOfUnknownTypesDoNothing) {
   server_.Deliver("ann", Message("seven", "x\n"));
   MailAgent agent;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -43,8 +45,11 @@ class QuorBinaryTest : public ::testing::Test {
 TEST_F(QuorBinaryTest, TwoRunsAppendTwoStartLinesAndLeaveCleanFiles) {
   for (int run = 0; run < 2; ++run) {
     ChildProcess quor(QUOR_BINARY, Arguments({"--headless", "--once"}), Headless());
-    ASSERT_EQ(quor.Wait(), 0) << quor.Errors();
-    EXPECT_THAT(quor.Output(), HasSubstr("] - Started."));
+    // Nothing to check is a fault cron should hear of.
+    ASSERT_EQ(quor.Wait(), 1) << quor.Errors();
+    EXPECT_THAT(quor.Output(), HasSubstr("] - Started.\nNo mailboxes are configured: add one in "
+                                         "Setup, or in " +
+                                         Profile() + ".\n"));
   }
   std::string log = ReadWholeFile(base_.File("quor.log"));
   EXPECT_EQ(CountOf(log, "] - Started.\n"), 2u);
@@ -76,6 +81,7 @@ TEST_F(QuorBinaryTest, HelpAndVersion) {
   ChildProcess help(QUOR_BINARY, {"--help"}, Headless());
   EXPECT_EQ(help.Wait(), 0);
   EXPECT_THAT(help.Output(), HasSubstr("--headless"));
+  EXPECT_THAT(help.Output(), HasSubstr("exit status with --once:\n  0  every mailbox"));
   ChildProcess version(QUOR_BINARY, {"--version"}, Headless());
   EXPECT_EQ(version.Wait(), 0);
   EXPECT_THAT(version.Output(), HasSubstr("Quor Mail Processor"));
@@ -91,6 +97,69 @@ TEST_F(QuorBinaryTest, TerminationSignalsSaveAndExitCleanly) {
     EXPECT_EQ(quor.Wait(), 0);
     EXPECT_TRUE(FileExists(Profile()));
   }
+}
+
+TEST_F(QuorBinaryTest, ASecondQuorOnTheSameBaseFolderExitsWithStatusOne) {
+  ChildProcess first(QUOR_BINARY, Arguments({"--headless"}), Headless());
+  ASSERT_TRUE(first.WaitForOutput("No mailboxes are configured")) << first.Errors();
+  std::string log = ReadWholeFile(base_.File("quor.log"));
+
+  ChildProcess second(QUOR_BINARY, Arguments({"--headless", "--once"}), Headless());
+  EXPECT_EQ(second.Wait(), 1);
+  EXPECT_EQ(second.Output(),
+            "ERROR: Another quor is already running with the base folder " + base_.path() + ".\n");
+  EXPECT_EQ(ReadWholeFile(base_.File("quor.log")), log);
+
+  // A killed quor leaves no lock behind.
+  first.Signal(SIGKILL);
+  first.Wait();
+  ChildProcess third(QUOR_BINARY, Arguments({"--headless", "--once"}), Headless());
+  third.Wait();
+  EXPECT_THAT(third.Output(), HasSubstr("] - Started."));
+}
+
+TEST_F(QuorBinaryTest, AnAgentsFileNotUnderstoodIsLeftAsItIs) {
+  const std::string hand_edit = "[Agent0]\nName=Orders.\nEnabled=1.\n";
+  WriteWholeFile(base_.File("quoragts.ini"), hand_edit);
+  ChildProcess quor(QUOR_BINARY, Arguments({"--headless", "--once"}), Headless());
+  quor.Wait();
+  EXPECT_THAT(quor.Output(), HasSubstr("WARNING: The agents file " + base_.File("quoragts.ini") +
+                                       " was not understood and will not be overwritten.\n"));
+  EXPECT_EQ(ReadWholeFile(base_.File("quoragts.ini")), hand_edit);
+  EXPECT_FALSE(FileExists(base_.File("quoragts.ini.bak")));
+}
+
+TEST_F(QuorBinaryTest, AStandardOutputThatIsGoneNeverStopsTheRunNorTheLogFile) {
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  close(pipe_ends[0]);  // nobody will ever read: every write gets EPIPE
+  std::vector<std::string> arguments = Arguments({"--headless", "--once"});
+  arguments.insert(arguments.begin(), QUOR_BINARY);
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  // No display: the environment without it, made before the fork.
+  std::vector<char*> environment;
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    std::string_view text(*variable);
+    if (text.rfind("DISPLAY=", 0) != 0 && text.rfind("WAYLAND_DISPLAY=", 0) != 0) {
+      environment.push_back(*variable);
+    }
+  }
+  environment.push_back(nullptr);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(pipe_ends[1], STDOUT_FILENO);
+    execve(QUOR_BINARY, argv.data(), environment.data());
+    _exit(127);
+  }
+  close(pipe_ends[1]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 1);  // no mailbox, as the log says
+  EXPECT_THAT(ReadWholeFile(base_.File("quor.log")), HasSubstr("No mailboxes are configured"));
 }
 
 TEST_F(QuorBinaryTest, OnePassAgainstARealServer) {
@@ -181,7 +250,7 @@ TEST_F(WindowPartTest, AWindowPartThatCannotStartIsNamedAndQuorRunsHeadless) {
 TEST_F(WindowPartTest, HeadlessAndOnceNeverStartTheWindowPart) {
   WritePart("#!/bin/sh\nexit 7\n", 0755);
   ChildProcess once(Quor(), Arguments({"--once"}), WithDisplay());
-  EXPECT_EQ(once.Wait(), 0);
+  EXPECT_EQ(once.Wait(), 1);  // quor's own status (no mailbox), not the part's 7
   EXPECT_EQ(once.Errors(), "");
   EXPECT_THAT(once.Output(), HasSubstr("] - Started."));
 

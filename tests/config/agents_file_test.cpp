@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/file_size_limit.h"
+#include "fixtures/row_name.h"
 #include "fixtures/test_files.h"
 
 namespace quor {
@@ -279,6 +280,45 @@ TEST_F(AgentsFileTest, DamagedFilesLoadWithDefaultsAndNextSaveIsClean) {
   }
   EXPECT_EQ(LoadFrom("[Agents]\nAgentCount=1.\n[Agent0]\nName=Ord").at(0).name, "Ord");
 }
+
+struct UnderstoodCase {
+  const char* name;
+  const char* content;  // null: no file; "/": a folder in its place
+  bool understood;
+};
+
+class AgentsFileUnderstoodTest : public ::testing::TestWithParam<UnderstoodCase> {};
+
+TEST_P(AgentsFileUnderstoodTest, OnlyFilesWithAnAgentCountOrNothingAtAllAreUnderstood) {
+  const UnderstoodCase& row = GetParam();
+  TempDir folder;
+  std::string path = folder.File("quoragts.ini");
+  if (row.content != nullptr && std::string(row.content) == "/") {
+    ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+  } else if (row.content != nullptr) {
+    WriteWholeFile(path, row.content);
+  }
+  bool understood = !row.understood;
+  std::vector<MailAgent> agents = AgentsFile::Load(path, &understood);
+  EXPECT_EQ(understood, row.understood);
+  if (!row.understood) {
+    EXPECT_TRUE(agents.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, AgentsFileUnderstoodTest,
+    ::testing::Values(
+        UnderstoodCase{"missing", nullptr, true}, UnderstoodCase{"empty", "", true},
+        UnderstoodCase{"no agents", "[Agents]\nAgentCount=0.\n", true},
+        UnderstoodCase{"count in other letters", "[agents]\nagentcount=1.\n[Agent0]\n", true},
+        UnderstoodCase{"count without a value", "[Agents]\nAgentCount=\n", true},
+        UnderstoodCase{"agents without the count", "[Agent0]\nName=Orders.\nEnabled=1.\n", false},
+        UnderstoodCase{"count in another section", "[Agent0]\nAgentCount=1.\n", false},
+        UnderstoodCase{"a blank line", "\n", false},
+        UnderstoodCase{"some other file", "#!/bin/sh\necho hello\n", false},
+        UnderstoodCase{"a folder", "/", false}),
+    NameRowsBy(&UnderstoodCase::name));
 
 // --- Saving and the backup ---
 

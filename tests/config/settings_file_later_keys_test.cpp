@@ -102,7 +102,7 @@ TEST(LaterKeys, ANewProfileDecodesText) {
   Configuration configuration = files.Load();
   EXPECT_TRUE(configuration.settings.decode_text);
   EXPECT_FALSE(configuration.settings.reply_to_automatic);
-  ASSERT_TRUE(files.Save(configuration));
+  ASSERT_TRUE(files.Save(configuration).empty());
   EXPECT_NE(ReadWholeFile(base.File("config/quor.INI")).find("\nDecodeText=1\n"),
             std::string::npos);
 

@@ -350,35 +350,46 @@ TEST_F(SaveAttachmentsTest, VeryLongAndInvalidUtf8NamesAreSaved) {
   EXPECT_EQ(run_.log.lines.size(), 4u);
 }
 
-TEST_F(SaveAttachmentsTest, MissingDirectoryFailsSilentlyPerFile) {
+TEST_F(SaveAttachmentsTest, MissingFoldersAreCreatedPrivateParentsToo) {
   AddAttachment("body", "");
   AddAttachment("a", "");
   AddAttachment("b", "");
-  std::string missing = target_.File("absent");
+  std::string missing = target_.File("absent/invoices");
   Save(missing, "file", "1", "0");
   EXPECT_EQ(run_.log.lines, (Lines{"--> Saving attachments...", "Extracted 2 attachments.",
                                    "Saving attachment #1: " + missing + "/file1 (1 bytes)",
-                                   "Saving attachment #2: " + missing + "/file1 (1 bytes)"}));
-  EXPECT_FALSE(FileExists(missing));
+                                   "Saving attachment #2: " + missing + "/file2 (1 bytes)"}));
+  EXPECT_EQ(ReadWholeFile(missing + "/file1"), "a");
+  EXPECT_EQ(ReadWholeFile(missing + "/file2"), "b");
+  for (const std::string& folder : {target_.File("absent"), missing}) {
+    struct stat status {};
+    ASSERT_EQ(stat(folder.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700u) << folder;
+  }
 }
 
-TEST_F(SaveAttachmentsTest, DirectoryThatIsAFileFailsSilently) {
+TEST_F(SaveAttachmentsTest, DirectoryThatIsAFileIsReportedForEveryFile) {
   AddAttachment("body", "");
   AddAttachment("a", "");
+  AddAttachment("b", "");
   WriteWholeFile(target_.File("plain"), "file");
+  std::string path = target_.File("plain") + "/file";
   Save(target_.File("plain"), "file", "0", "0");
-  EXPECT_EQ(run_.log.lines.size(), 3u);
+  EXPECT_EQ(run_.log.lines,
+            (Lines{"--> Saving attachments...", "Extracted 2 attachments.",
+                   "Saving attachment #1: " + path + " (1 bytes)", "ERROR: writing file " + path,
+                   "Saving attachment #2: " + path + " (1 bytes)", "ERROR: writing file " + path}));
   EXPECT_EQ(ReadWholeFile(target_.File("plain")), "file");
 }
 
-TEST_F(SaveAttachmentsTest, UnwritableDirectoryFailsSilently) {
+TEST_F(SaveAttachmentsTest, UnwritableDirectoryIsReported) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
   AddAttachment("body", "");
   AddAttachment("a", "");
   ASSERT_EQ(chmod(target_.path().c_str(), 0500), 0);
   Save(target_.path(), "file", "0", "0");
   chmod(target_.path().c_str(), 0700);
-  EXPECT_EQ(run_.log.lines.size(), 3u);
+  EXPECT_EQ(run_.log.lines.back(), "ERROR: writing file " + target_.File("file"));
   EXPECT_FALSE(FileExists(target_.File("file")));
 }
 

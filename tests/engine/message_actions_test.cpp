@@ -1,5 +1,6 @@
 #include "engine/message_actions.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -71,10 +72,12 @@ class MessageActionTest : public ::testing::Test {
   }
 
   // Runs the action and returns the message the sink stored for it.
-  StoredMessage RunStored(void (*action)(const AgentAction&, const FieldMap&, ActionContext&),
-                          const AgentAction& agent_action) {
+  StoredMessage RunStored(ActionResult (*action)(const AgentAction&, const FieldMap&,
+                                                 ActionContext&),
+                          const AgentAction& agent_action,
+                          ActionResult expected = ActionResult::kDone) {
     size_t before = sink_->MessageCount();
-    action(agent_action, fields_, context_);
+    EXPECT_EQ(action(agent_action, fields_, context_), expected);
     EXPECT_TRUE(sink_->WaitForMessages(before + 1)) << ::testing::PrintToString(log_.lines);
     std::vector<StoredMessage> messages = sink_->Messages();
     return messages.size() > before ? messages[before] : StoredMessage{};
@@ -217,7 +220,7 @@ TEST_F(MessageActionTest, SendReportsEveryReasonThatHolds) {
     SCOPED_TRACE(c.mailto + std::string(" / ") + c.email);
     log_.lines.clear();
     settings_.email_address = c.email;
-    SendMessageAction(SendAction(c.mailto), fields_, context_);
+    EXPECT_EQ(SendMessageAction(SendAction(c.mailto), fields_, context_), ActionResult::kFailed);
     Lines expected = {"--> Sending new message...",
                       "ERROR - Failed to send message.  Internal error # -1"};
     expected.insert(expected.end(), c.tail.begin(), c.tail.end());
@@ -229,7 +232,7 @@ TEST_F(MessageActionTest, SendToServerThatIsDown) {
   settings_.smtp_server = "127.0.0.1:" + std::to_string(FreeLoopbackPort());
   AgentAction action = SendAction("bob@example.com");
   action.SetProperty("message", files_.File("missing.txt"));
-  SendMessageAction(action, fields_, context_);
+  EXPECT_EQ(SendMessageAction(action, fields_, context_), ActionResult::kFailed);
   EXPECT_EQ(log_.lines,
             (Lines{"--> Sending new message...", "ERROR - Failed to connect to SMTP server."}));
 }
@@ -239,7 +242,8 @@ TEST_F(MessageActionTest, SendRefusalsAreLoggedAsTheyStand) {
   helo_refused.Send("220 ready\r\n").Expect("HELO").Send("554 not you\r\n");
   helo_refused.Expect("QUIT").Send("221 bye\r\n").Start();
   settings_.smtp_server = helo_refused.host_text();
-  SendMessageAction(SendAction("bob@example.com"), fields_, context_);
+  EXPECT_EQ(SendMessageAction(SendAction("bob@example.com"), fields_, context_),
+            ActionResult::kFailed);
   EXPECT_EQ(log_.lines, (Lines{"--> Sending new message...", "554 not you\r\n"}));
 
   log_.lines.clear();
@@ -248,7 +252,8 @@ TEST_F(MessageActionTest, SendRefusalsAreLoggedAsTheyStand) {
   rcpt_refused.Expect("MAIL").Send("250 ok\r\n").Expect("RCPT").Send("550 5.1.1 unknown user\r\n");
   rcpt_refused.Expect("QUIT").Send("221 bye\r\n").Start();
   settings_.smtp_server = rcpt_refused.host_text();
-  SendMessageAction(SendAction("nobody@example.com"), fields_, context_);
+  EXPECT_EQ(SendMessageAction(SendAction("nobody@example.com"), fields_, context_),
+            ActionResult::kFailed);
   EXPECT_EQ(log_.lines, (Lines{"--> Sending new message...", "[SMTP] From: <agent@example.com>",
                                "[SMTP] To: <nobody@example.com>", "550 5.1.1 unknown user\r\n"}));
 }
@@ -259,7 +264,8 @@ TEST_F(MessageActionTest, SendTimeOutIsAnInternalError) {
   silent.Silence(std::chrono::seconds(30)).Start();
   settings_.smtp_server = silent.host_text();
   context_.smtp_reply_wait_seconds = 1;
-  SendMessageAction(SendAction("bob@example.com"), fields_, context_);
+  EXPECT_EQ(SendMessageAction(SendAction("bob@example.com"), fields_, context_),
+            ActionResult::kFailed);
   EXPECT_EQ(log_.lines, (Lines{"--> Sending new message...", "[SMTP] From: <agent@example.com>",
                                "ERROR - Failed to send message.  Internal error # -1"}));
 }
@@ -338,7 +344,10 @@ TEST_F(MessageActionTest, ForwardNeverWritesThroughOrSendsAPlantedLink) {
   ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
   message_.attachments = {Part("body", ""), Part("the victim's notes\n", "report.txt"),
                           Part("kept", "other.txt")};
-  StoredMessage stored = RunStored(ForwardMessageAction, ForwardAction("bob@example.com"));
+  // It goes out without the part, and counts as failed: a later Delete keeps
+  // the message.
+  StoredMessage stored =
+      RunStored(ForwardMessageAction, ForwardAction("bob@example.com"), ActionResult::kFailed);
   EXPECT_EQ(ReadWholeFile(victim), "the victim's notes\n");
   EXPECT_EQ(std::filesystem::read_symlink(link), victim);
   EXPECT_EQ(log_.lines[1], "ERROR: writing file " + link);
@@ -372,15 +381,28 @@ TEST_F(MessageActionTest, ForwardWithEmptyFromHeaderUsesTheSettings) {
 }
 
 TEST_F(MessageActionTest, ForwardFailuresAreReported) {
-  ForwardMessageAction(ForwardAction(""), fields_, context_);
+  EXPECT_EQ(ForwardMessageAction(ForwardAction(""), fields_, context_), ActionResult::kFailed);
   EXPECT_EQ(log_.lines, (Lines{"--> Forwarding message...", "ERROR - Failed to forward message.",
                                "--> Reason: The recipient list (To: field) was blank!"}));
 
   log_.lines.clear();
   settings_.smtp_server = "127.0.0.1:" + std::to_string(FreeLoopbackPort());
-  ForwardMessageAction(ForwardAction("bob@example.com"), fields_, context_);
+  EXPECT_EQ(ForwardMessageAction(ForwardAction("bob@example.com"), fields_, context_),
+            ActionResult::kFailed);
   EXPECT_EQ(log_.lines,
             (Lines{"--> Forwarding message...", "ERROR - Failed to connect to SMTP server."}));
+}
+
+TEST_F(MessageActionTest, ForwardOfAPartThatCannotBeWrittenFails) {
+  // The data folder is in the way as a file: the part cannot land, the rest
+  // still goes out, and the forward counts as failed.
+  message_.attachments = {Part("body text\n", ""), Part("part data", "part.bin")};
+  WriteWholeFile(DataFolder(), "not a folder");
+  size_t before = sink_->MessageCount();
+  ActionResult result = ForwardMessageAction(ForwardAction("bob@example.com"), fields_, context_);
+  EXPECT_EQ(result, ActionResult::kFailed);
+  EXPECT_TRUE(sink_->WaitForMessages(before + 1));
+  EXPECT_THAT(log_.lines, ::testing::Contains("ERROR: writing file " + DataFolder() + "/part.bin"));
 }
 
 // --- Delete Incoming Message ----------------------------------------------
@@ -389,10 +411,15 @@ TEST_F(MessageActionTest, DeleteReportsEachOutcome) {
   struct Case {
     const char* reply;  // null: the server hangs up
     Lines log;
+    ActionResult result;
   } cases[] = {
-      {"+OK message 3 deleted\r\n", {"--> Deleting message..."}},
-      {"-ERR no such message\r\n", {"--> Deleting message...", "-ERR no such message\r\n"}},
-      {nullptr, {"--> Deleting message...", "ERROR - General network error."}},
+      {"+OK message 3 deleted\r\n", {"--> Deleting message..."}, ActionResult::kDone},
+      {"-ERR no such message\r\n",
+       {"--> Deleting message...", "-ERR no such message\r\n"},
+       ActionResult::kFailed},
+      {nullptr,
+       {"--> Deleting message...", "ERROR - General network error."},
+       ActionResult::kFailed},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reply ? c.reply : "hang-up");
@@ -409,10 +436,29 @@ TEST_F(MessageActionTest, DeleteReportsEachOutcome) {
     context_.pop = &pop;
     context_.message_number = 3;
     log_.lines.clear();
-    DeleteMessageAction(AgentAction("Delete Incoming Message", ActionType::kDelete), fields_,
-                        context_);
+    EXPECT_EQ(DeleteMessageAction(AgentAction("Delete Incoming Message", ActionType::kDelete),
+                                  fields_, context_),
+              c.result);
     EXPECT_EQ(log_.lines, c.log);
   }
+}
+
+TEST_F(MessageActionTest, DeleteAfterAFailedActionKeepsTheMessageWithoutAWord) {
+  ScriptedServer server;
+  server.Send("+OK ready\r\n").Expect("QUIT").Send("+OK bye\r\n").Start();
+  PopClient pop(2);
+  ASSERT_EQ(pop.Connect(server.host_text(), "pop3"), 1);
+  context_.pop = &pop;
+  context_.message_number = 3;
+  context_.earlier_action_failed = true;
+  EXPECT_EQ(DeleteMessageAction(AgentAction("Delete Incoming Message", ActionType::kDelete),
+                                fields_, context_),
+            ActionResult::kDone);
+  EXPECT_EQ(log_.lines, (Lines{"--> Message kept on the server: an earlier action failed."}));
+  // The only command the server sees is QUIT: no DELE went out.
+  pop.Logout();
+  ASSERT_TRUE(server.WaitForLines(1));
+  EXPECT_EQ(server.Received(), (Lines{"QUIT"}));
 }
 
 TEST_F(MessageActionTest, DeleteOutsideASessionIsANetworkError) {

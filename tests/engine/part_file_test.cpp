@@ -20,11 +20,15 @@ using engine_test::ContextWithLog;
 class WritePartFileTest : public ::testing::Test {
  protected:
   WritePartFileTest() { run_.context.base_directory = base_.path(); }
+  // The path; whether the part landed whole goes to complete_.
   std::string Write(int index, const std::string& data, const std::string& name) {
-    return WritePartFile(run_.context, index, data.size(), data.data(), name);
+    WrittenPart written = WritePartFile(run_.context, index, data.size(), data.data(), name);
+    complete_ = written.complete;
+    return written.path;
   }
   TempDir base_;
   ContextWithLog run_;
+  bool complete_ = false;
 };
 
 TEST_F(WritePartFileTest, PlainNameGoesToTheDataFolderWhichIsCreatedPrivate) {
@@ -35,6 +39,7 @@ TEST_F(WritePartFileTest, PlainNameGoesToTheDataFolderWhichIsCreatedPrivate) {
   ASSERT_EQ(stat((base_.path() + "/data").c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0700u);
   EXPECT_TRUE(run_.log.lines.empty());
+  EXPECT_TRUE(complete_);
 }
 
 TEST_F(WritePartFileTest, BaseDirectoryWithTrailingSlash) {
@@ -60,7 +65,9 @@ TEST_F(WritePartFileTest, BinaryDataWithZeroBytesIsWrittenWhole) {
 }
 
 TEST_F(WritePartFileTest, EmptyDataMakesAnEmptyFile) {
-  std::string path = WritePartFile(run_.context, 1, 0, nullptr, "empty");
+  WrittenPart written = WritePartFile(run_.context, 1, 0, nullptr, "empty");
+  std::string path = written.path;
+  EXPECT_TRUE(written.complete);
   EXPECT_TRUE(FileExists(path));
   EXPECT_EQ(ReadWholeFile(path), "");
 }
@@ -73,24 +80,27 @@ TEST_F(WritePartFileTest, NameWithSlashIsAPathOfItsOwn) {
   EXPECT_FALSE(FileExists(base_.path() + "/data"));
 }
 
-TEST_F(WritePartFileTest, UncreatableFileIsReturnedSilently) {
+TEST_F(WritePartFileTest, UncreatableFileIsReported) {
   WriteWholeFile(base_.File("plain"), "not a folder");
   std::string path = base_.File("plain") + "/inside";
   EXPECT_EQ(Write(1, "data", path), path);
-  EXPECT_TRUE(run_.log.lines.empty());
+  EXPECT_FALSE(complete_);
+  EXPECT_EQ(run_.log.lines, (std::vector<std::string>{"ERROR: writing file " + path}));
 }
 
-TEST_F(WritePartFileTest, MissingBaseDirectoryIsNotCreated) {
+TEST_F(WritePartFileTest, MissingBaseDirectoryIsNotCreatedAndTheFileIsReported) {
   run_.context.base_directory = base_.File("absent");
   std::string path = Write(1, "data", "a.txt");
   EXPECT_EQ(path, base_.File("absent") + "/data/a.txt");
-  EXPECT_FALSE(FileExists(path));
-  EXPECT_TRUE(run_.log.lines.empty());
+  EXPECT_FALSE(FileExists(base_.File("absent")));
+  EXPECT_FALSE(complete_);
+  EXPECT_EQ(run_.log.lines, (std::vector<std::string>{"ERROR: writing file " + path}));
 }
 
 TEST_F(WritePartFileTest, WriteWithoutProgressIsReported) {
   // Every write to /dev/full fails with "no space left".
   std::string path = Write(3, "cannot land", "/dev/full");
+  EXPECT_FALSE(complete_);
   EXPECT_EQ(run_.log.lines, (std::vector<std::string>{"ERROR: writing file /dev/full"}));
   EXPECT_EQ(path, "/dev/full");
 }

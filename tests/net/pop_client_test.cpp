@@ -347,6 +347,42 @@ INSTANTIATE_TEST_SUITE_P(Replies, PopClientStatTest,
                                            StatCase{"+OK 99999999999 0\r\n", INT_MAX}),
                          NameRowsBy(&StatCase::reply));
 
+TEST_F(PopClientScriptTest, UniqueIdListingFillsTheIdsOfTheMessagesItNames) {
+  const std::string long_id(300, 'u');
+  LoggedIn()
+      .Expect("STAT\r\n")
+      .Send("+OK 4 400\r\n")
+      .Expect("UIDL\r\n")
+      .Send("+OK unique-id listing follows\r\n1 first\r\n3 " + long_id +
+            "\r\n9 beyond-the-count\r\nnot-a-line\r\n4\r\n2 second\n.\r\n");
+  ConnectAndLogIn();
+  ASSERT_EQ(client_.MessageCount(), 4);
+  std::vector<std::string> ids = {"stale"};
+  EXPECT_EQ(client_.UniqueIds(ids), 1);
+  EXPECT_EQ(ids, (Lines{"first", "second", std::string(PopClient::kUniqueIdLimit, 'u'), ""}));
+  EXPECT_TRUE(client_.connected());
+}
+
+TEST_F(PopClientScriptTest, UniqueIdListingThatIsRefusedGivesNoIdsAndAnEndlessOneIsGivenUp) {
+  LoggedIn().Expect("STAT\r\n").Send("+OK 2 200\r\n").Expect("UIDL\r\n").Send("-ERR no\r\n");
+  ConnectAndLogIn();
+  ASSERT_EQ(client_.MessageCount(), 2);
+  std::vector<std::string> ids = {"stale"};
+  EXPECT_EQ(client_.UniqueIds(ids), 0);
+  EXPECT_TRUE(ids.empty());
+
+  std::string endless = "+OK\r\n";
+  for (int i = 0; i < 1100; ++i) endless += "1 again\r\n";
+  StreamScript flood;
+  flood.Send("+OK ready\r\n").Expect("STAT\r\n").Send("+OK 2 200\r\n").Expect("UIDL\r\n");
+  flood.Send(endless);
+  PopClient client(kShortWait);
+  ASSERT_EQ(client.Open(flood.Stream()), 1);
+  ASSERT_EQ(client.MessageCount(), 2);
+  EXPECT_EQ(client.UniqueIds(ids), -EMSGSIZE);
+  EXPECT_FALSE(client.connected());
+}
+
 TEST_F(PopClientScriptTest, UniqueIdIsCutAndMissingIdGivesEmptyText) {
   const std::string long_id(300, 'u');
   LoggedIn()
@@ -738,6 +774,22 @@ TEST_F(PopClientDovecotTest, StatAndUniqueIdsOfEveryMessage) {
   EXPECT_EQ(id, "unchanged");
   ASSERT_EQ(Retrieve(2), 1);
   EXPECT_EQ(message_.Subject(), "two");  // delivery order is message order
+}
+
+TEST_F(PopClientDovecotTest, OneListingGivesTheSameIdsAsOneByOne) {
+  for (const char* subject : {"one", "two", "three"}) {
+    server_.Deliver("ann", std::string("Subject: ") + subject + "\n\nbody\n");
+  }
+  LogIn(client_);
+  ASSERT_EQ(client_.MessageCount(), 3);
+  std::vector<std::string> listed;
+  ASSERT_EQ(client_.UniqueIds(listed), 1);
+  ASSERT_EQ(listed.size(), 3u);
+  for (int number = 1; number <= 3; ++number) {
+    std::string id;
+    ASSERT_EQ(client_.UniqueId(number, id), 1);
+    EXPECT_EQ(listed[static_cast<size_t>(number - 1)], id);
+  }
 }
 
 TEST_F(PopClientDovecotTest, EmptyMailboxCountsZero) {

@@ -85,6 +85,7 @@ class TestMainDialog : public QObject {
   void setupOkInstallsAndSavesCancelDoesNot();
   void setupOkKeepsTheMarkerAPassStoredWhileTheSheetWasOpen();
   void exitRequestWhileSetupIsOpenWaitsForTheSheet();
+  void baseFolderTakenByAnotherQuorStartsNothing();
 
  private:
   std::string ProfilePath() const { return folder_->File("quor.INI"); }
@@ -532,6 +533,24 @@ void TestMainDialog::exitRequestWhileSetupIsOpenWaitsForTheSheet() {
   QCOMPARE(finished.count(), 1);
   QVERIFY(!dialog->isVisible());
   QVERIFY(FileExists(ProfilePath()));
+}
+
+void TestMainDialog::baseFolderTakenByAnotherQuorStartsNothing() {
+  StartupOptions options;
+  options.base_directory = folder_->path();
+  options.profile_path = ProfilePath();
+  DriverHooks hooks;
+  Lifecycle other(options, nullptr, hooks);
+  QVERIFY(other.LoadConfiguration());
+
+  MainDialog dialog(options);
+  QVERIFY(!dialog.StartUp());
+  const std::string error =
+      "ERROR: Another quor is already running with the base folder " + folder_->path() + ".";
+  QCOMPARE(dialog.lifecycle().start_error(), error);
+  QCOMPARE(LogRows(dialog), QStringList{QString::fromStdString(error)});
+  QVERIFY(!dialog.driver().running());
+  QVERIFY(!dialog.driver().pass_in_progress());
 }
 
 }  // namespace quor
