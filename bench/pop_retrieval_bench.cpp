@@ -853,16 +853,14 @@ int LatencyMain(int argc, char** argv) {
   for (int delayed = 0; delayed < 2; ++delayed) {
     const int port = delayed ? relay.port : server.port();
     const int milliseconds = delayed ? round_trip_ms : 0;
-    reports.push_back(
-        MeasureLatency(server, port, milliseconds, small_name, "small", 0, rounds));
+    reports.push_back(MeasureLatency(server, port, milliseconds, small_name, "small", 0, rounds));
     // The text part and the Base64 part each become an attachment.
-    reports.push_back(
-        MeasureLatency(server, port, milliseconds, large_name, "large", 2, rounds));
+    reports.push_back(MeasureLatency(server, port, milliseconds, large_name, "large", 2, rounds));
   }
   StopDelayRelay(relay);
 
-  std::printf("%-18s %6s %-12s %8s %10s %9s %9s %11s %11s\n", "set", "RTT ms", "reader",
-              "messages", "MB", "seconds", "MB/s", "peak RSS MB", "growth MB");
+  std::printf("%-18s %6s %-12s %8s %10s %9s %9s %11s %11s\n", "set", "RTT ms", "reader", "messages",
+              "MB", "seconds", "MB/s", "peak RSS MB", "growth MB");
   for (const LatencyReport& report : reports) {
     for (const auto& [reader, run] :
          {std::pair<const char*, const RunResult*>{"lock-step", &report.lock_step},
@@ -899,14 +897,15 @@ int LatencyMain(int argc, char** argv) {
   for (const LatencyReport& report : reports) {
     const RunResult& run = report.ahead;
     const double growth_kb = run.peak_rss_kb - run.start_rss_kb;
-    const double added_kb = growth_kb - (report.lock_step.peak_rss_kb - report.lock_step.start_rss_kb);
+    const double added_kb =
+        growth_kb - (report.lock_step.peak_rss_kb - report.lock_step.start_rss_kb);
     if (&report == &reports[1] || &report == &reports[3]) {
       const double growth = growth_kb * 1024.0 / static_cast<double>(run.largest);
       met = met && growth < 1.5;
-      std::printf("%-18s %d ms: read-ahead memory growth %.2f x the largest message (target "
-                  "< 1.5x): %s\n",
-                  report.name.c_str(), report.round_trip_ms, growth,
-                  growth < 1.5 ? "met" : "MISSED");
+      std::printf(
+          "%-18s %d ms: read-ahead memory growth %.2f x the largest message (target "
+          "< 1.5x): %s\n",
+          report.name.c_str(), report.round_trip_ms, growth, growth < 1.5 ? "met" : "MISSED");
     }
     std::printf("%-18s %d ms: read-ahead grows %.1f MB, %+.2f MB against lock-step\n",
                 report.name.c_str(), report.round_trip_ms, growth_kb / 1024.0, added_kb / 1024.0);

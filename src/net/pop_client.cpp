@@ -549,14 +549,14 @@ int PopClient::HoldInFlight(std::vector<char>& held) {
     TransferPace pace(pace_limits_, Clock::now());
     bool line_start = true;
     for (;;) {
-      int count = reader_.ReadLine(piece, sizeof piece, pace.Bound(DeadlineIn(reply_wait_seconds_)));
+      int count =
+          reader_.ReadLine(piece, sizeof piece, pace.Bound(DeadlineIn(reply_wait_seconds_)));
       if (count <= 0) return Abandon(count);
       pace.Count(static_cast<size_t>(count));
       held.insert(held.end(), piece, piece + count);
       if (static_cast<long long>(held.size()) > budget) return Abandon(-EMSGSIZE);
       const bool complete = piece[count - 1] == '\n';
-      if (line_start && piece[0] == '.' &&
-          (count == 2 || (count == 3 && piece[1] == '\r'))) {
+      if (line_start && piece[0] == '.' && (count == 2 || (count == 3 && piece[1] == '\r'))) {
         break;
       }
       line_start = complete;

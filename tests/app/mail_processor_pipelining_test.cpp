@@ -13,6 +13,7 @@
 #include "fixtures/agent_builders.h"
 #include "fixtures/dovecot_server.h"
 #include "fixtures/recording_sink.h"
+#include "fixtures/scripted_server.h"
 #include "fixtures/test_files.h"
 #include "message/message_parser.h"
 #include "net/pop_client.h"
@@ -28,7 +29,8 @@ constexpr int kMessages = 13;
 std::string Message(int number) {
   // Every third message asks to be deleted; message 5 is above the limit.
   std::string subject = number % 3 == 0 ? "delete " : "keep ";
-  std::string body = number == 5 ? std::string(3000, 'y') + "\n" : "line " + std::to_string(number) + "\n";
+  std::string body =
+      number == 5 ? std::string(3000, 'y') + "\n" : "line " + std::to_string(number) + "\n";
   return "From: Ann <ann@example.org>\nTo: bob@example.net\nSubject: " + subject +
          std::to_string(number) + "\nDate: Mon, 7 Dec 2026 06:00:00 +0000\n\n" + body;
 }
@@ -117,6 +119,47 @@ TEST_F(PipelinedPassTest, ResultsEqualThoseOfLockStep) {
   EXPECT_EQ(lock_step.left_on_server, kMessages - kMessages / 3);
   EXPECT_EQ(lock_step.saved.find("keep 5"), std::string::npos);
   EXPECT_NE(lock_step.saved.find("delete 12"), std::string::npos);
+}
+
+// The connection is lost in the middle of a window: the log and the marker
+// are those of the same loss in lock-step (mail_processor_pass_test).
+TEST(PipelinedLossTest, AMessageLostInTheWindowKeepsTheMarkerBeforeIt) {
+  ScriptedServer server;
+  server.Send("+OK ready\r\n").Expect("USER ann").Send("+OK\r\n").Expect("PASS secret");
+  server.Send("+OK in\r\n").Expect("STAT").Send("+OK 3 300\r\n").Expect("UIDL");
+  server.Send("+OK\r\n1 id-1\r\n2 id-2\r\n3 id-3\r\n.\r\n");
+  server.Expect("CAPA").Send("+OK\r\nPIPELINING\r\n.\r\n");
+  server.Expect("LIST 1").Expect("LIST 2").Expect("LIST 3");
+  server.Send("+OK 1 40\r\n+OK 2 40\r\n+OK 3 40\r\n");
+  server.Expect("RETR 1").Expect("RETR 2").Expect("RETR 3");
+  server.Send("+OK\r\nSubject: one\r\n\r\nx\r\n.\r\n").Close();
+  server.Start();
+  TempDir base;
+  RecordingSink sink;
+  DriverHooks hooks;
+  StartupOptions options;
+  options.base_directory = base.path();
+  options.profile_path = base.File("quor.INI");
+  options.timings.pop_reply_wait_seconds = 5;
+  Lifecycle app(options, &sink, hooks);
+  app.LoadConfiguration();
+  MailboxAccount account;
+  account.server = server.host_text();
+  account.user = "ann";
+  account.password = "secret";
+  app.store().Install({{}, {account}, {}});
+  const size_t before = sink.lines.size();
+
+  ASSERT_EQ(app.processor().RunPass(), 0);
+
+  EXPECT_EQ(Lines(sink.lines.begin() + static_cast<long>(before) + 1, sink.lines.end()),
+            (Lines{"--> 3 new messages found.", "--> Retrieving message 1 of 3...",
+                   "--> Retrieving message 2 of 3...", "ERROR - General network error.",
+                   "--> Retrieving message 3 of 3...", "ERROR - General network error.",
+                   "Processing completed."}));
+  EXPECT_EQ(app.configuration().mailboxes[0].last_message, "id-1");
+  EXPECT_EQ(app.processor().last_report().mailboxes_not_checked, 1);
+  EXPECT_EQ(server.Errors(), Lines{});
 }
 
 }  // namespace

@@ -50,7 +50,9 @@ class Pipelined {
   StreamScript& script() { return script_; }
   PopClient& client() { return client_; }
 
-  bool LogIn() { return client_.Open(script_.Stream()) == 1 && client_.Login("ann", "secret") == 1; }
+  bool LogIn() {
+    return client_.Open(script_.Stream()) == 1 && client_.Login("ann", "secret") == 1;
+  }
 
   // What the caller sees of message n: the result, then the subject of a
   // retrieved message or the reply of a refused one.
@@ -78,12 +80,12 @@ class Pipelined {
 
 struct WindowCase {
   std::string name;
-  bool allowed;             // pipelining allowed to the client
-  long size_limit;          // bytes, 0: none
-  int count;                // messages planned, 1 to count
+  bool allowed;                               // pipelining allowed to the client
+  long size_limit;                            // bytes, 0: none
+  int count;                                  // messages planned, 1 to count
   std::function<void(StreamScript&)> server;  // everything after the login
-  Lines outcomes;           // Retrieve(1) .. Retrieve(count)
-  Lines sent;               // commands after the login, QUIT included
+  Lines outcomes;                             // Retrieve(1) .. Retrieve(count)
+  Lines sent;                                 // commands after the login, QUIT included
 };
 
 class PopClientWindowTest : public ::testing::TestWithParam<WindowCase> {};
@@ -173,8 +175,7 @@ void ListSizesLie(StreamScript& server) {
   server.Expect("CAPA\r\n")
       .Send(kPipelining)
       .Expect("LIST 1\r\nLIST 2\r\nLIST 3\r\nLIST 4\r\n")
-      .Send(ListReply(1, 10) + ListReply(2, 999999) + ListReply(3, -5) +
-            "-ERR no such message\r\n")
+      .Send(ListReply(1, 10) + ListReply(2, 999999) + ListReply(3, -5) + "-ERR no such message\r\n")
       .Expect("RETR 1\r\nRETR 3\r\n")
       .Send(Retrieved("one", std::string(3000, 'x') + "\r\n") + Retrieved("three"))
       .Expect("QUIT\r\n")
@@ -197,15 +198,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         WindowCase{"announces pipelining and answers in bursts", true, 0, 3, Bursts,
                    kThreeRetrieved, kPipelinedCommands},
-        WindowCase{"announces pipelining and answers slowly", true, 0, 3, Slowly,
-                   kThreeRetrieved, kPipelinedCommands},
+        WindowCase{"announces pipelining and answers slowly", true, 0, 3, Slowly, kThreeRetrieved,
+                   kPipelinedCommands},
         WindowCase{"does not announce pipelining", true, 0, 3, LockStep(kNoPipelining),
                    kThreeRetrieved, WithCapa(kLockStepCommands)},
         WindowCase{"refuses CAPA", true, 0, 3, LockStep("-ERR unknown command\r\n"),
                    kThreeRetrieved, WithCapa(kLockStepCommands)},
         WindowCase{"pipelining not allowed", false, 0, 3, LockStep(""), kThreeRetrieved,
                    kLockStepCommands},
-        WindowCase{"one message asks no capabilities", true, 0, 1,
+        WindowCase{"one message asks no capabilities",
+                   true,
+                   0,
+                   1,
                    [](StreamScript& server) {
                      server.Expect("LIST 1\r\n")
                          .Send(ListReply(1, 40))
@@ -214,15 +218,23 @@ INSTANTIATE_TEST_SUITE_P(
                          .Expect("QUIT\r\n")
                          .Send("+OK bye\r\n");
                    },
-                   {"1 one"}, {"LIST 1", "RETR 1", "QUIT"}},
-        WindowCase{"drops the connection in the middle of a window", true, 0, 3, DropsMidWindow,
+                   {"1 one"},
+                   {"LIST 1", "RETR 1", "QUIT"}},
+        WindowCase{"drops the connection in the middle of a window",
+                   true,
+                   0,
+                   3,
+                   DropsMidWindow,
                    // A message cut short keeps what came, as in lock-step.
                    {"1 one", "1 two", "-1"},
                    {"CAPA", "LIST 1", "LIST 2", "LIST 3", "RETR 1", "RETR 2", "RETR 3"}},
-        WindowCase{"LIST sizes lie", true, 1000, 4, ListSizesLie,
+        WindowCase{"LIST sizes lie",
+                   true,
+                   1000,
+                   4,
+                   ListSizesLie,
                    {"1 one", "100", "1 three", "0 -ERR no such message\r\n"},
-                   {"CAPA", "LIST 1", "LIST 2", "LIST 3", "LIST 4", "RETR 1", "RETR 3",
-                    "QUIT"}}),
+                   {"CAPA", "LIST 1", "LIST 2", "LIST 3", "LIST 4", "RETR 1", "RETR 3", "QUIT"}}),
     NameRowsBy(&WindowCase::name));
 
 // A window ahead of a long mailbox holds kWindowMessages LIST commands, and
@@ -283,8 +295,8 @@ TEST(PopClientDeleteAmidWindowTest, DeleGoesAfterTheCommandsOnTheirWay) {
     outcomes.push_back(std::to_string(deleted) + " " + session.client().LastReply());
   }
   session.client().Logout();
-  EXPECT_EQ(outcomes, (Lines{"1 one", "1 +OK deleted\r\n", "1 two", "0 -ERR locked\r\n",
-                             "1 three", "1 +OK deleted\r\n"}));
+  EXPECT_EQ(outcomes, (Lines{"1 one", "1 +OK deleted\r\n", "1 two", "0 -ERR locked\r\n", "1 three",
+                             "1 +OK deleted\r\n"}));
   EXPECT_EQ(session.script().Errors(), Lines{});
 }
 
