@@ -454,10 +454,10 @@ int PopClient::RetrieveAhead(int number, MessageLineSink& sink) {
   }
   if (result < 0) return result;
   // RETR commands go in the order of the messages; if this one's has not
-  // gone yet, no later one has, and the window has room for it.
+  // gone yet (it is larger than the window), no later one has.
   const ListedMessage& front = listed_.front();
   if (!front.retrieving && front.result > 0 && WithinSizeLimit(front.size)) {
-    result = SendAhead();
+    result = SendAhead(number);
     if (result < 0) return result;
   }
   ListedMessage listed = std::move(listed_.front());
@@ -488,11 +488,13 @@ int PopClient::RetrieveAhead(int number, MessageLineSink& sink) {
   return result;
 }
 
-int PopClient::SendAhead() {
+int PopClient::SendAhead(int due_now) {
   std::string commands;
   for (ListedMessage& listed : listed_) {
     if (listed.retrieving || listed.result <= 0 || !WithinSizeLimit(listed.size)) continue;
-    if (retrievals_in_flight_ > 0 && bytes_in_flight_ + listed.size > kWindowBytes) break;
+    // What is asked for ahead of its turn must fit in the window, so that
+    // DELE amid the window never holds more than the window in memory.
+    if (listed.number != due_now && bytes_in_flight_ + listed.size > kWindowBytes) break;
     commands += "RETR " + std::to_string(listed.number) + "\r\n";
     in_flight_.push_back({Step::kRetrieve, listed.number, listed.size});
     bytes_in_flight_ += listed.size;

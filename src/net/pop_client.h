@@ -24,8 +24,9 @@
 // read, so that a message is on its way while the caller still works on the
 // one before. The replies wait in the connection (the kernel's socket
 // buffers) until their message is asked for: at most kWindowMessages
-// messages ahead, and RETR commands only for as many announced bytes as
-// kWindowBytes holds, or for one message when it alone is larger. A RETR is
+// messages ahead, and RETR commands ahead of their turn only for as many
+// announced bytes as kWindowBytes holds (a larger message is asked for when
+// the caller asks for it). A RETR is
 // sent only after its LIST reply has been read, so a message above the size
 // limit is never retrieved. Results, LastReply() and what the sink sees are
 // the same as in lock-step.
@@ -135,7 +136,8 @@ class PopClient {
   // DELE n. Amid reading ahead, DELE goes after the commands already sent
   // (they are not undone: a message already asked for is still handed out);
   // their replies are held in memory until the DELE reply has come, then
-  // handed out in turn. Held bytes are bounded like a retrieval's.
+  // handed out in turn: about kWindowBytes at most from an honest server,
+  // and bounded like a retrieval's from one whose LIST sizes lie.
   int DeleteMessage(int number);
   // LIST n, the size limit, RETR n; the message's lines go to `sink`, which
   // sees BeginMessage, the lines and EndMessage only when RETR was accepted.
@@ -216,8 +218,9 @@ class PopClient {
   bool WithinSizeLimit(long long size) const { return size_limit_ == 0 || size <= size_limit_; }
   int RetrieveAhead(int number, MessageLineSink& sink);
   // Sends the RETR commands that listed messages may have now and the LIST
-  // commands the window has room for, in one write.
-  int SendAhead();
+  // commands the window has room for, in one write. The RETR of message
+  // `due_now`, the one the caller asks for, goes whatever its size.
+  int SendAhead(int due_now = 0);
   // Reads the LIST reply at the head of the commands on their way.
   int ReadListReply();
   // Sends `command` after those on their way and reads its reply: their

@@ -238,8 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
     NameRowsBy(&WindowCase::name));
 
 // A window ahead of a long mailbox holds kWindowMessages LIST commands, and
-// RETR commands only for the bytes of kWindowBytes (one message when a
-// message alone is larger).
+// RETR commands only for the bytes of kWindowBytes.
 TEST(PopClientWindowBoundsTest, CommandsAheadStayWithinTheWindow) {
   constexpr int kCount = PopClient::kWindowMessages + 10;
   // Each message announces a third of the byte window: three fit at a time.
@@ -261,6 +260,34 @@ TEST(PopClientWindowBoundsTest, CommandsAheadStayWithinTheWindow) {
   session.client().PlanRetrievals(1, kCount);
   // Message 1 never comes: the client gives up at the reply wait.
   EXPECT_EQ(session.Retrieve(1), "-1");
+  EXPECT_EQ(session.script().Errors(), Lines{});
+}
+
+// A message larger than the window is asked for only in its turn: DELE of
+// the message before it is not held up behind it, nor does it wait in
+// memory.
+TEST(PopClientWindowBoundsTest, MessageLargerThanTheWindowWaitsForItsTurn) {
+  const std::string large_body = std::string(70, 'x') + "\r\n";
+  Pipelined session;
+  session.script()
+      .Expect("CAPA\r\n")
+      .Send(kPipelining)
+      .Expect("LIST 1\r\nLIST 2\r\n")
+      .Send(ListReply(1, 40) + ListReply(2, PopClient::kWindowBytes + 1))
+      .Expect("RETR 1\r\n")
+      .Send(Retrieved("one"))
+      .Expect("DELE 1\r\n")
+      .Send("+OK deleted\r\n")
+      .Expect("RETR 2\r\n")
+      .Send(Retrieved("two", large_body))
+      .Expect("QUIT\r\n")
+      .Send("+OK bye\r\n");
+  ASSERT_TRUE(session.LogIn());
+  session.client().PlanRetrievals(1, 2);
+  EXPECT_EQ(session.Retrieve(1), "1 one");
+  EXPECT_EQ(session.client().DeleteMessage(1), 1);
+  EXPECT_EQ(session.Retrieve(2), "1 two");
+  session.client().Logout();
   EXPECT_EQ(session.script().Errors(), Lines{});
 }
 
