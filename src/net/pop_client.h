@@ -72,7 +72,7 @@ class PopClient {
   static constexpr int kMessageTooLarge = 100;
   // Reading ahead: messages whose commands may be sent before their turn,
   // and the announced bytes of the RETR commands that may be on their way.
-  static constexpr int kWindowMessages = 32;
+  static constexpr int kWindowMessages = 64;
   static constexpr long long kWindowBytes = 1024 * 1024;
 
   // reply_wait_seconds: how long a reply (and each later piece of a message)
