@@ -474,7 +474,6 @@ int PopClient::RetrieveAhead(int number, MessageLineSink& sink) {
   }
   if (in_flight_.empty() || in_flight_.front().number != number) return Abandon(-EPROTO);
   bytes_in_flight_ -= in_flight_.front().size;
-  --retrievals_in_flight_;
   in_flight_.pop_front();
   result = ReadReply();
   if (result > 0) {
@@ -498,7 +497,6 @@ int PopClient::SendAhead(int due_now) {
     commands += "RETR " + std::to_string(listed.number) + "\r\n";
     in_flight_.push_back({Step::kRetrieve, listed.number, listed.size});
     bytes_in_flight_ += listed.size;
-    ++retrievals_in_flight_;
     listed.retrieving = true;
   }
   while (next_to_list_ <= last_planned_ && next_to_list_ - next_expected_ < kWindowMessages) {
@@ -558,7 +556,9 @@ int PopClient::HoldInFlight(std::vector<char>& held) {
       held.insert(held.end(), piece, piece + count);
       if (static_cast<long long>(held.size()) > budget) return Abandon(-EMSGSIZE);
       const bool complete = piece[count - 1] == '\n';
-      if (line_start && piece[0] == '.' && (count == 2 || (count == 3 && piece[1] == '\r'))) {
+      // The lone dot that ends the message: ".\r\n", or ".\n" alone.
+      if (complete && line_start && piece[0] == '.' &&
+          (count == 2 || (count == 3 && piece[1] == '\r'))) {
         break;
       }
       line_start = complete;
@@ -582,7 +582,6 @@ void PopClient::ForgetPlan() {
   in_flight_.clear();
   listed_.clear();
   bytes_in_flight_ = 0;
-  retrievals_in_flight_ = 0;
 }
 
 int PopClient::ReadReply() {

@@ -26,10 +26,9 @@
 // buffers) until their message is asked for: at most kWindowMessages
 // messages ahead, and RETR commands ahead of their turn only for as many
 // announced bytes as kWindowBytes holds (a larger message is asked for when
-// the caller asks for it). A RETR is
-// sent only after its LIST reply has been read, so a message above the size
-// limit is never retrieved. Results, LastReply() and what the sink sees are
-// the same as in lock-step.
+// the caller asks for it). A RETR is sent only after its LIST reply has been
+// read, so a message above the size limit is never retrieved. Results,
+// LastReply() and what the sink sees are the same as in lock-step.
 
 #include <deque>
 #include <memory>
@@ -251,7 +250,6 @@ class PopClient {
   std::deque<SentCommand> in_flight_;
   std::deque<ListedMessage> listed_;
   long long bytes_in_flight_ = 0;  // announced sizes of the RETRs in flight
-  int retrievals_in_flight_ = 0;
 };
 
 }  // namespace quor
