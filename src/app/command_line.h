@@ -1,5 +1,6 @@
 #pragma once
-// quor [--headless] [--once] [--base-dir DIR] [--profile FILE] | --help | --version
+// quor [--headless] [--once] [--base-dir DIR] [--profile FILE] | --check [--connect]
+//      | --help | --version
 
 #include <optional>
 #include <string>
@@ -12,6 +13,8 @@ struct CommandLine {
   Request request = Request::kRun;
   bool headless = false;
   bool once = false;
+  bool check = false;    // --check: look the configuration over instead of running
+  bool connect = false;  // --connect (with --check): also try the servers
   std::optional<std::string> base_directory;
   std::optional<std::string> profile;
   std::string error;  // one line, when request is kError

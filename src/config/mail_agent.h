@@ -33,6 +33,9 @@ enum class ConditionJoin : int32_t {
   kOr = 1,
 };
 
+// True for kAnd and kOr, the joins the engine folds by.
+bool IsKnownJoin(ConditionJoin join);
+
 // Marker kinds of an extraction rule, the same numbers for start and end. A
 // file may hold other numbers; they are kept as they are.
 enum class MarkerKind : int32_t {
@@ -43,6 +46,9 @@ enum class MarkerKind : int32_t {
   kEndOfMessage = 4,
   kNextCharacter = 5,
 };
+
+// True for the kinds above, the ones an editor writes.
+bool IsKnownMarkerKind(MarkerKind kind);
 
 struct AgentCondition {
   // "Subject", "Recipient", "Sender", "Reply-To", "Date", "Message-Body", "Mailbox"
