@@ -71,7 +71,8 @@ void ConfigurationCheck::Agents(int line, std::string sentence) {
 
 void ConfigurationCheck::CheckProfile() {
   struct stat status;
-  if (stat(files_.profile_path().c_str(), &status) != 0) {
+  profile_present_ = stat(files_.profile_path().c_str(), &status) == 0;
+  if (!profile_present_) {
     Profile(0, errno == ENOENT ? "the profile does not exist, so no mailbox is configured."
                                : "the profile cannot be read.");
     return;
@@ -265,7 +266,8 @@ void ConfigurationCheck::CheckAction(const std::string& label, const AgentAction
     case ActionType::kSound:
       break;
   }
-  if (SendsMail(action.type)) {
+  // Without a profile its one line says it all.
+  if (SendsMail(action.type) && profile_present_) {
     const Settings& settings = configuration_.settings;
     for (auto [value, key] :
          {std::pair{&settings.smtp_server, &settings_source_.smtp_server},

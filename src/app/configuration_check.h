@@ -81,6 +81,7 @@ class ConfigurationCheck {
   SettingsSource settings_source_;
   AgentsSource agents_source_;
   std::vector<CheckProblem> problems_;
+  bool profile_present_ = false;
 };
 
 }  // namespace quor

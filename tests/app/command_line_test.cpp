@@ -30,12 +30,21 @@ TEST(CommandLineTest, RefusesUnknownOptionsAndMissingArguments) {
       {{"--headless", "extra"}, "unknown option extra"},
       {{"--base-dir"}, "option --base-dir needs an argument"},
       {{"--once", "--profile"}, "option --profile needs an argument"},
+      {{"--connect"}, "option --connect needs --check"},
   };
   for (const auto& c : cases) {
     CommandLine line = ParseCommandLine(c.arguments);
     EXPECT_EQ(line.request, CommandLine::Request::kError);
     EXPECT_EQ(line.error, c.error);
   }
+}
+
+TEST(CommandLineTest, ReadsTheCheckAndItsConnectOption) {
+  CommandLine line = ParseCommandLine({"--check", "--connect", "--base-dir", "/srv/quor"});
+  EXPECT_EQ(line.request, CommandLine::Request::kRun);
+  EXPECT_TRUE(line.check);
+  EXPECT_TRUE(line.connect);
+  EXPECT_FALSE(ParseCommandLine({"--check"}).connect);
 }
 
 TEST(CommandLineTest, HelpAndVersionWinOverTheRest) {
