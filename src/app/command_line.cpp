@@ -22,6 +22,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     } else if (argument == "--check") {
       result.check = true;
     } else if (argument == "--connect") {
+      result.check = true;
       result.connect = true;
     } else if (argument == "--base-dir") {
       if (!value(result.base_directory)) return result;
@@ -39,30 +40,23 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       return result;
     }
   }
-  if (result.connect && !result.check) {
-    result.request = CommandLine::Request::kError;
-    result.error = "option --connect needs --check";
-  }
   return result;
 }
 
 std::string UsageText(const std::string& program) {
   return "usage: " + program +
          " [--headless] [--once] [--base-dir DIR] [--profile FILE] | --help | --version\n"
-         "       " +
-         program +
-         " --check [--connect] [--base-dir DIR] [--profile FILE]\n"
          "  --headless       run without a window; log lines go to standard output\n"
          "  --once           run one pass, save the configuration and exit (implies --headless)\n"
+         "  --check          read the profile and the agents file as start-up does, print\n"
+         "                   each problem as FILE:LINE: sentence and exit: 0 when nothing\n"
+         "                   is wrong, 1 otherwise; writes nothing, takes no lock\n"
+         "  --connect        --check, and also log in to each mailbox (STAT, QUIT) and greet\n"
+         "                   the SMTP server (AUTH when configured, QUIT), one line per\n"
+         "                   server; no mail is read, deleted or sent\n"
          "  --base-dir DIR   folder of quoragts.ini, quor.log and data/ (default: $QUOR_HOME,\n"
          "                   else the current folder)\n"
          "  --profile FILE   settings file (default: $XDG_CONFIG_HOME/quor/quor.INI)\n"
-         "  --check          read the profile and the agents file as start-up does, print\n"
-         "                   each problem found as FILE:LINE: sentence, and exit: 0 when\n"
-         "                   nothing is wrong, 1 otherwise; writes nothing\n"
-         "  --connect        with --check: also log in to each mailbox (STAT, QUIT) and\n"
-         "                   greet the SMTP server (AUTH when configured, QUIT), one line\n"
-         "                   per server; no mail is read, deleted or sent\n"
          "exit status with --once:\n"
          "  0  every mailbox was checked and the configuration saved\n"
          "  1  a mailbox could not be checked (connection, login, network), none is\n"

@@ -1,6 +1,5 @@
 #pragma once
-// quor [--headless] [--once] [--base-dir DIR] [--profile FILE] | --check [--connect]
-//      | --help | --version
+// quor [--headless] [--once] [--base-dir DIR] [--profile FILE] | --help | --version
 
 #include <optional>
 #include <string>
@@ -14,7 +13,7 @@ struct CommandLine {
   bool headless = false;
   bool once = false;
   bool check = false;    // --check: look the configuration over instead of running
-  bool connect = false;  // --connect (with --check): also try the servers
+  bool connect = false;  // --connect: --check, and try the servers too
   std::optional<std::string> base_directory;
   std::optional<std::string> profile;
   std::string error;  // one line, when request is kError
