@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "config/action_properties.h"
 #include "engine/condition_matcher.h"
 #include "engine/message_fields.h"
 #include "engine/program_launcher.h"

@@ -70,6 +70,23 @@ struct AgentExtraction {
   bool operator==(const AgentExtraction&) const = default;
 };
 
+// Names of action properties, as the agents file stores them
+// (Action<j>.prop<k>.name) and the actions and the configuration check read
+// them.
+namespace action_property {
+inline constexpr char kMailTo[] = "mailto";              // send, forward: the recipients
+inline constexpr char kTemplate[] = "message";           // send: the template file
+inline constexpr char kAttachCount[] = "attachCount";    // send: attachments
+inline constexpr char kAttachPrefix[] = "attach";        // send: attach0, attach1, ...
+inline constexpr char kProgram[] = "program";            // run a program
+inline constexpr char kDirectory[] = "directory";        // save attachments
+inline constexpr char kOutputFile[] = "outfile";         // save data
+inline constexpr char kSaveMethod[] = "savemethod";      // save data: see kSaveTemplateMethod
+inline constexpr char kTemplateFile[] = "templatefile";  // save data
+// The savemethod that writes a substituted template file.
+inline constexpr int kSaveTemplateMethod = 1;
+}  // namespace action_property
+
 // An action's parameters: names are unique and compared exactly. The order of
 // the list carries no meaning; it is kept so that a loaded file saves back the
 // same lines in the same order.
