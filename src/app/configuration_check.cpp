@@ -27,6 +27,16 @@ std::string Octal(mode_t mode) {
 // Filled in from a message: nothing to look at before one arrives.
 bool HasToken(const std::string& text) { return text.find('{') != std::string::npos; }
 
+// What keeps a file from being read, as the end of a sentence; empty when
+// nothing does.
+std::string FileProblem(const std::string& path) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) return " does not exist.";
+  if (!S_ISREG(status.st_mode)) return " is not a file.";
+  if (access(path.c_str(), R_OK) != 0) return " cannot be read.";
+  return "";
+}
+
 bool SendsMail(ActionType type) {
   return type == ActionType::kSend || type == ActionType::kForward;
 }
@@ -83,6 +93,15 @@ void ConfigurationCheck::CheckProfile() {
   if ((status.st_mode & 077) != 0) {
     Profile(0, "other users have access to the profile (mode " + Octal(status.st_mode) +
                    "), which holds the passwords; chmod 600 makes it private.");
+  }
+  const std::string& authorities = configuration_.settings.certificate_authority_file;
+  const KeyPlace& authorities_key = settings_source_.certificate_authority_file;
+  if (!authorities.empty()) {
+    std::string problem = FileProblem(authorities);
+    if (!problem.empty()) {
+      Profile(authorities_key.line,
+              authorities_key.key + ": the certificate file " + Quoted(authorities) + problem);
+    }
   }
   CheckMailboxes();
 }
@@ -282,16 +301,11 @@ void ConfigurationCheck::CheckFile(const std::string& label, const AgentAction& 
                                    const std::string& what) {
   const std::string& path = action.Property(property);
   if (path.empty() || HasToken(path)) return;
-  struct stat status;
+  std::string problem = FileProblem(path);
+  if (problem.empty()) return;
   const KeyPlace* place = source.PropertyValue(property);
-  std::string where = label + (place ? place->key + ": " : "") + "the " + what + " " + Quoted(path);
-  if (stat(path.c_str(), &status) != 0) {
-    Agents(PropertyLine(source, property), where + " does not exist.");
-  } else if (!S_ISREG(status.st_mode)) {
-    Agents(PropertyLine(source, property), where + " is not a file.");
-  } else if (access(path.c_str(), R_OK) != 0) {
-    Agents(PropertyLine(source, property), where + " cannot be read.");
-  }
+  Agents(PropertyLine(source, property),
+         label + (place ? place->key + ": " : "") + "the " + what + " " + Quoted(path) + problem);
 }
 
 void ConfigurationCheck::CheckProgram(const std::string& label, const AgentAction& action,

@@ -79,6 +79,7 @@ struct MailboxSource {
 struct SettingsSource {
   KeyPlace smtp_server;
   KeyPlace email_address;
+  KeyPlace certificate_authority_file;
   CountPlace mailboxes;
   std::vector<MailboxSource> mailbox_places;
 };

@@ -79,6 +79,7 @@ void SettingsFile::Load(const std::string& path, Settings& settings,
   if (source) {
     source->smtp_server = Place(profile, "SMTPServer");
     source->email_address = Place(profile, "Email");
+    source->certificate_authority_file = Place(profile, "CAFile");
     source->mailboxes = {Place(profile, "MailboxCount"), stored_count, last_present + 1, count};
   }
   for (int32_t index = 0; index < count; ++index) {

@@ -427,6 +427,12 @@ INSTANTIATE_TEST_SUITE_P(
                      In(kPictureKeeper,
                         "Action1.type is Forward Incoming Message, but Email is "
                         "empty in the profile.")}}},
+        BrokenCase{"certificate file missing",
+                   File::kProfile,
+                   2,
+                   "CAFile=/nonexistent/ca.pem",
+                   {{File::kProfile, 2,
+                     "CAFile: the certificate file \"/nonexistent/ca.pem\" does not exist."}}},
         BrokenCase{"profile others can read",
                    File::kProfile,
                    2,
