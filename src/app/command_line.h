@@ -12,6 +12,8 @@ struct CommandLine {
   Request request = Request::kRun;
   bool headless = false;
   bool once = false;
+  bool check = false;    // --check: look the configuration over instead of running
+  bool connect = false;  // --connect: --check, and try the servers too
   std::optional<std::string> base_directory;
   std::optional<std::string> profile;
   std::string error;  // one line, when request is kError

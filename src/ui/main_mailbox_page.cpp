@@ -9,6 +9,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/labelled_control.h"
+#include "ui/security_box.h"
+
 namespace quor {
 
 namespace {
@@ -30,6 +33,9 @@ MainMailboxPage::MainMailboxPage(std::vector<MailboxAccount> accounts, QWidget* 
   form->addRow(tr("Mail Server:"), server_);
   form->addRow(tr("Account Name:"), user_);
   form->addRow(tr("Password:"), password_);
+  // A mailbox the user adds is protected unless they choose otherwise.
+  security_ = new SecurityBox(ConnectionSecurity::kImplicitTls, account_group);
+  form->addRow(NewControlLabel(tr("&Security:"), security_, account_group), security_);
 
   add_button_ = new QPushButton(tr("&Add"), this);
   replace_button_ = new QPushButton(tr("&Replace"), this);
@@ -64,9 +70,7 @@ std::vector<MailboxAccount> MainMailboxPage::mailboxes() const { return accounts
 
 void MainMailboxPage::AddAccount() {
   MailboxAccount account;
-  account.server = server_->text().toStdString();
-  account.user = user_->text().toStdString();
-  account.password = password_->text().toStdString();
+  ReadFields(account);
   if (account.server.empty() || account.user.empty()) return;
   // The selected account stays selected, wherever the new row sorts in.
   const int selected = accounts_->SelectedIndex();
@@ -81,9 +85,7 @@ void MainMailboxPage::ReplaceAccount() {
   // pass until the sheet is accepted. The marker and id stay, so the account
   // is still "the same mailbox" when the list is installed.
   MailboxAccount account = accounts_->at(selected);
-  account.server = server_->text().toStdString();
-  account.user = user_->text().toStdString();
-  account.password = password_->text().toStdString();
+  ReadFields(account);
   accounts_->Replace(selected, std::move(account));
   accounts_->Rebuild(accounts_->MoveToEnd(selected));
 }
@@ -95,6 +97,13 @@ void MainMailboxPage::DeleteAccount() {
   accounts_->Rebuild(ListEditor<MailboxAccount>::kNoRow);
 }
 
+void MainMailboxPage::ReadFields(MailboxAccount& account) const {
+  account.server = server_->text().toStdString();
+  account.user = user_->text().toStdString();
+  account.password = password_->text().toStdString();
+  account.security = security_->Security();
+}
+
 void MainMailboxPage::ShowSelectedAccount() {
   const int selected = accounts_->SelectedIndex();
   if (selected < 0) return;
@@ -102,6 +111,7 @@ void MainMailboxPage::ShowSelectedAccount() {
   server_->setText(QString::fromStdString(account.server));
   user_->setText(QString::fromStdString(account.user));
   password_->setText(QString::fromStdString(account.password));
+  security_->SetSecurity(account.security);
 }
 
 }  // namespace quor

@@ -10,7 +10,9 @@
 // checking and saving) is the order of creation, except that Replace moves
 // the account concerned to the end. The fields show the account of the row
 // the user picks, also when they click the row that is already selected;
-// Add, Replace and Delete leave what was typed in them.
+// Add, Replace and Delete leave what was typed in them. Security shows
+// "SSL/TLS" until a row is picked, so a mailbox the user adds is protected
+// unless they choose otherwise; an account from the profile shows its own.
 // UI thread only.
 
 #include <QWidget>
@@ -26,6 +28,8 @@ class QPushButton;
 
 namespace quor {
 
+class SecurityBox;
+
 class MainMailboxPage : public QWidget {
   Q_OBJECT
 
@@ -39,6 +43,9 @@ class MainMailboxPage : public QWidget {
   void AddAccount();
   void ReplaceAccount();
   void DeleteAccount();
+  // The fields into account; its marker and id stay. ShowSelectedAccount
+  // is the way back.
+  void ReadFields(MailboxAccount& account) const;
   void ShowSelectedAccount();
 
   std::unique_ptr<ListEditor<MailboxAccount>> accounts_;
@@ -46,6 +53,7 @@ class MainMailboxPage : public QWidget {
   QLineEdit* server_ = nullptr;
   QLineEdit* user_ = nullptr;
   QLineEdit* password_ = nullptr;
+  SecurityBox* security_ = nullptr;
   QListWidget* list_ = nullptr;
   QPushButton* add_button_ = nullptr;
   QPushButton* replace_button_ = nullptr;

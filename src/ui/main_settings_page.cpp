@@ -10,6 +10,9 @@
 #include <QVBoxLayout>
 #include <limits>
 
+#include "ui/labelled_control.h"
+#include "ui/security_box.h"
+
 namespace quor {
 
 namespace {
@@ -85,6 +88,13 @@ MainSettingsPage::MainSettingsPage(const Settings& settings, QWidget* parent)
   auto* form = new QFormLayout;
   smtp_server_ = NewTextField(settings_.smtp_server, this);
   form->addRow(tr("Outgoing Mail (SMTP) Server:"), smtp_server_);
+  smtp_security_ = new SecurityBox(settings_.smtp_security, this);
+  form->addRow(NewControlLabel(tr("SMTP &Security:"), smtp_security_, this), smtp_security_);
+  smtp_user_name_ = NewTextField(settings_.smtp_user_name, this);
+  form->addRow(tr("SMTP &User Name:"), smtp_user_name_);
+  smtp_password_ = NewTextField(settings_.smtp_password, this);
+  smtp_password_->setEchoMode(QLineEdit::Password);
+  form->addRow(tr("SMTP &Password:"), smtp_password_);
   check_interval_ = new QLineEdit(QString::number(settings_.check_interval_minutes), this);
   auto* interval_label = new QLabel(tr("Check Incoming Mail Every:"), this);
   interval_label->setBuddy(check_interval_);
@@ -106,12 +116,18 @@ MainSettingsPage::MainSettingsPage(const Settings& settings, QWidget* parent)
 
   exit_on_check_ = new QCheckBox(tr("Exit Automatically After Checking Messages"), this);
   exit_on_check_->setChecked(settings_.exit_after_check);
+  reply_to_automatic_ = new QCheckBox(tr("&Reply to automatic messages"), this);
+  reply_to_automatic_->setChecked(settings_.reply_to_automatic);
+  decode_text_ = new QCheckBox(tr("&Decode international text"), this);
+  decode_text_->setChecked(settings_.decode_text);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(outgoing);
   layout->addLayout(form);
   layout->addLayout(log_row);
   layout->addWidget(exit_on_check_);
+  layout->addWidget(reply_to_automatic_);
+  layout->addWidget(decode_text_);
   layout->addStretch(1);
 }
 
@@ -129,11 +145,16 @@ bool MainSettingsPage::CommitControls() {
   settings_.email_address = email_->text().toStdString();
   settings_.reply_address = reply_->text().toStdString();
   settings_.smtp_server = smtp_server_->text().toStdString();
+  settings_.smtp_security = smtp_security_->Security();
+  settings_.smtp_user_name = smtp_user_name_->text().toStdString();
+  settings_.smtp_password = smtp_password_->text().toStdString();
   settings_.check_interval_minutes = *check_interval;
   settings_.size_limit_kilobytes = *size_limit;
   settings_.log_to_file = enable_log_->isChecked();
   settings_.log_file = logfile_->text().toStdString();
   settings_.exit_after_check = exit_on_check_->isChecked();
+  settings_.reply_to_automatic = reply_to_automatic_->isChecked();
+  settings_.decode_text = decode_text_->isChecked();
   return true;
 }
 

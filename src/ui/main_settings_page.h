@@ -1,7 +1,9 @@
 #pragma once
 // The "Settings" page of the setup sheet: the outgoing-mail identity, the SMTP
-// server, the check interval, the size limit, the log file and the exit
-// option. Built from a copy of the processor's settings; the caller reads the
+// server with its security and login, the check interval, the size limit,
+// the log file, the exit option, answering automatic mail and decoding
+// international text. The CA file (CAFile) has no control: it is kept as
+// loaded. Built from a copy of the processor's settings; the caller reads the
 // edited copy back through settings() after the sheet was accepted.
 //
 // The controls are filled at construction. Controls are moved back into the
@@ -22,6 +24,8 @@ class QCheckBox;
 class QLineEdit;
 
 namespace quor {
+
+class SecurityBox;
 
 // A number field's text read as an unsigned whole number: decimal digits with
 // optional blanks or tabs around them, a leading "+" allowed. Anything else
@@ -64,11 +68,16 @@ class MainSettingsPage : public QWidget {
   QLineEdit* email_ = nullptr;
   QLineEdit* reply_ = nullptr;
   QLineEdit* smtp_server_ = nullptr;
+  SecurityBox* smtp_security_ = nullptr;
+  QLineEdit* smtp_user_name_ = nullptr;
+  QLineEdit* smtp_password_ = nullptr;
   QLineEdit* check_interval_ = nullptr;
   QLineEdit* size_limit_ = nullptr;
   QCheckBox* enable_log_ = nullptr;
   QLineEdit* logfile_ = nullptr;
   QCheckBox* exit_on_check_ = nullptr;
+  QCheckBox* reply_to_automatic_ = nullptr;
+  QCheckBox* decode_text_ = nullptr;
 };
 
 }  // namespace quor

@@ -2,10 +2,14 @@
 // opens, and where Tab takes it from there. Controls are told apart by what a
 // screen reader reads for them (their accessible names).
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -44,6 +48,13 @@ namespace {
 // not come back by then never will.
 constexpr int kMaximumTabStops = 40;
 
+// What a screen reader reads as the widget's name: a label's text without
+// its mnemonic marker, a button's text, a drop-down's current item.
+QString ReadName(QWidget* widget) {
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+  return accessible ? accessible->text(QAccessible::Name) : QString();
+}
+
 // What names a control for a person: its accessible name when it was given
 // one, else the label whose buddy it is, else what the accessibility
 // interface reads (a button's text). On this platform a combo box's
@@ -52,10 +63,9 @@ QString ControlName(QWidget* widget) {
   if (!widget) return QStringLiteral("(no focus)");
   if (!widget->accessibleName().isEmpty()) return widget->accessibleName();
   for (QLabel* label : widget->window()->findChildren<QLabel*>()) {
-    if (label->buddy() == widget) return label->text();
+    if (label->buddy() == widget) return ReadName(label);
   }
-  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
-  return accessible ? accessible->text(QAccessible::Name) : QString();
+  return ReadName(widget);
 }
 
 QWidget* Focused() { return QApplication::focusWidget(); }
@@ -71,6 +81,16 @@ QStringList TabCycle() {
   }
   visited.append(QStringLiteral("(never came back)"));
   return visited;
+}
+
+// The user clicks the tab with that text; the focus moves into its page.
+void ClickTab(QDialog* dialog, const QString& tab) {
+  QTabBar* tabs = dialog->findChild<QTabWidget*>()->tabBar();
+  for (int index = 0; index < tabs->count(); ++index) {
+    if (tabs->tabText(index) == tab) {
+      QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(index).center());
+    }
+  }
 }
 
 ActionType ActionTypeOf(Dialog dialog) {
@@ -102,6 +122,10 @@ class TestKeyboardFocus : public QObject {
   void saveDataTakesATypedFileNameAndEnter();
   void settingsNumberFieldsAreReadWithTheirOwnLabels_data();
   void settingsNumberFieldsAreReadWithTheirOwnLabels();
+  void sheetFieldsAreFocusedByTheirMnemonicAndNamedByTheirLabel_data();
+  void sheetFieldsAreFocusedByTheirMnemonicAndNamedByTheirLabel();
+  void sheetPagesHaveNoMnemonicTwice_data();
+  void sheetPagesHaveNoMnemonicTwice();
 
  private:
   std::unique_ptr<QDialog> Open(Dialog dialog);
@@ -220,18 +244,24 @@ void TestKeyboardFocus::dialogOpensOnItsFirstFieldAndTabFollowsTheLayout_data() 
                      "E-mail Address:",
                      "Reply-To:",
                      "Outgoing Mail (SMTP) Server:",
+                     "SMTP Security:",
+                     "SMTP User Name:",
+                     "SMTP Password:",
                      "Check Incoming Mail Every:",
                      "Ignore Message Larger Than:",
                      "Log All Events to a File:",
                      "Log file",
                      "Exit Automatically After Checking Messages",
+                     "Reply to automatic messages",
+                     "Decode international text",
                      "OK",
                      "Cancel",
                      "Settings"};
   QTest::newRow("setup sheet, Mailboxes")
       << Dialog::kSetupSheet << "Mailboxes"
-      << QStringList{"Mail Server:", "Account Name:", "Password:", "Add",    "Replace",
-                     "Delete",       "Mailboxes",     "OK",        "Cancel", "Mailboxes"};
+      << QStringList{
+             "Mail Server:", "Account Name:", "Password:", "Security:", "Add",      "Replace",
+             "Delete",       "Mailboxes",     "OK",        "Cancel",    "Mailboxes"};
 }
 
 void TestKeyboardFocus::dialogOpensOnItsFirstFieldAndTabFollowsTheLayout() {
@@ -239,15 +269,7 @@ void TestKeyboardFocus::dialogOpensOnItsFirstFieldAndTabFollowsTheLayout() {
   QFETCH(QString, tab);
   QFETCH(QStringList, cycle);
   std::unique_ptr<QDialog> opened = Open(dialog);
-  if (!tab.isEmpty()) {
-    // The user clicks the page's tab; the focus moves into that page.
-    QTabBar* tabs = opened->findChild<QTabWidget*>()->tabBar();
-    for (int index = 0; index < tabs->count(); ++index) {
-      if (tabs->tabText(index) == tab) {
-        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(index).center());
-      }
-    }
-  }
+  if (!tab.isEmpty()) ClickTab(opened.get(), tab);
   QCOMPARE(ControlName(Focused()), cycle.first());
   QCOMPARE(TabCycle().join(" | "), cycle.join(" | "));
   opened->reject();
@@ -281,6 +303,87 @@ void TestKeyboardFocus::settingsNumberFieldsAreReadWithTheirOwnLabels() {
   QVERIFY(accessible);
   QCOMPARE(accessible->text(QAccessible::Name), label);
   QCOMPARE(accessible->text(QAccessible::Description), unit);
+}
+
+void TestKeyboardFocus::sheetFieldsAreFocusedByTheirMnemonicAndNamedByTheirLabel_data() {
+  QTest::addColumn<QString>("tab");
+  QTest::addColumn<QString>("label");  // a label's text, or a check box's
+  QTest::addColumn<QString>("name");   // what a screen reader reads
+  QTest::newRow("SMTP Security") << "Settings"
+                                 << "SMTP &Security:"
+                                 << "SMTP Security:";
+  QTest::newRow("SMTP User Name") << "Settings"
+                                  << "SMTP &User Name:"
+                                  << "SMTP User Name:";
+  QTest::newRow("SMTP Password") << "Settings"
+                                 << "SMTP &Password:"
+                                 << "SMTP Password:";
+  QTest::newRow("Reply to automatic messages") << "Settings"
+                                               << "&Reply to automatic messages"
+                                               << "Reply to automatic messages";
+  QTest::newRow("Decode international text") << "Settings"
+                                             << "&Decode international text"
+                                             << "Decode international text";
+  QTest::newRow("Security") << "Mailboxes"
+                            << "&Security:"
+                            << "Security:";
+}
+
+void TestKeyboardFocus::sheetFieldsAreFocusedByTheirMnemonicAndNamedByTheirLabel() {
+  QFETCH(QString, tab);
+  QFETCH(QString, label);
+  QFETCH(QString, name);
+  std::unique_ptr<QDialog> opened = Open(Dialog::kSetupSheet);
+  ClickTab(opened.get(), tab);
+  QWidget* page = opened->findChild<QTabWidget*>()->currentWidget();
+  QWidget* control = nullptr;
+  for (QLabel* candidate : page->findChildren<QLabel*>()) {
+    if (candidate->text() == label) control = candidate->buddy();
+  }
+  if (!control) control = ButtonNamed(page, label);  // a check box is its own label
+  QVERIFY(control);
+  if (auto* box = qobject_cast<QComboBox*>(control)) {
+    // A drop-down reads as its current item here; its name is its own.
+    QCOMPARE(box->accessibleName(), name);
+  } else {
+    QCOMPARE(ReadName(control), name);
+  }
+  QVERIFY(Focused() != control);
+  QTest::keyClick(Focused(), QKeySequence::mnemonic(label)[0].key(), Qt::AltModifier);
+  QCOMPARE(ControlName(Focused()), name);
+  QVERIFY(Focused() == control);
+  opened->reject();
+}
+
+void TestKeyboardFocus::sheetPagesHaveNoMnemonicTwice_data() {
+  QTest::addColumn<QString>("tab");
+  QTest::newRow("Mail Agents") << "Mail Agents";
+  QTest::newRow("Settings") << "Settings";
+  QTest::newRow("Mailboxes") << "Mailboxes";
+}
+
+void TestKeyboardFocus::sheetPagesHaveNoMnemonicTwice() {
+  QFETCH(QString, tab);
+  std::unique_ptr<QDialog> opened = Open(Dialog::kSetupSheet);
+  ClickTab(opened.get(), tab);
+  // Every text shown with the page, OK and Cancel included; the other pages
+  // are hidden, and so are their mnemonics.
+  QStringList texts;
+  for (QLabel* label : opened->findChildren<QLabel*>()) {
+    if (label->isVisible()) texts.append(label->text());
+  }
+  for (QAbstractButton* button : opened->findChildren<QAbstractButton*>()) {
+    if (button->isVisible()) texts.append(button->text());
+  }
+  QMap<int, QString> owners;  // key with modifiers: the text that has it
+  for (const QString& text : texts) {
+    const QKeySequence mnemonic = QKeySequence::mnemonic(text);
+    if (mnemonic.isEmpty()) continue;
+    const int key = mnemonic[0].toCombined();
+    QVERIFY2(!owners.contains(key), qPrintable(owners.value(key) + " and " + text));
+    owners.insert(key, text);
+  }
+  opened->reject();
 }
 
 }  // namespace quor

@@ -3,6 +3,7 @@
 // private Dovecot server. Configuration lives in a temporary folder.
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -440,16 +441,27 @@ void TestMainDialog::setupOkInstallsAndSavesCancelDoesNot_data() {
 
 void TestMainDialog::setupOkInstallsAndSavesCancelDoesNot() {
   QFETCH(bool, accept);
-  WriteProfile("Name=Old Name\nPOPDelay=5\n");
+  WriteProfile("Name=Old Name\nPOPDelay=5\nSMTPSecurity=2\nSMTPUser=old\n");
   auto dialog = OpenPanel();
   WaitForNoPass(*dialog);
   QString title;
+  QString security_shown;
+  QString user_name_shown;
   dialog->set_sheet_runner([&](QuorSheet& sheet) {
     title = sheet.windowTitle();
     QTabWidget* tabs = sheet.tabs();
-    tabs->setCurrentWidget(sheet.settings_page());
-    FieldLabelled<QLineEdit>(sheet.settings_page(), "Name:")->setText("New Name");
-    FieldLabelled<QLineEdit>(sheet.settings_page(), "Check Incoming Mail Every:")->setText("0");
+    MainSettingsPage* page = sheet.settings_page();
+    tabs->setCurrentWidget(page);
+    FieldLabelled<QLineEdit>(page, "Name:")->setText("New Name");
+    FieldLabelled<QLineEdit>(page, "Check Incoming Mail Every:")->setText("0");
+    auto* security = FieldLabelled<QComboBox>(page, "SMTP &Security:");
+    auto* user_name = FieldLabelled<QLineEdit>(page, "SMTP &User Name:");
+    security_shown = security->currentText();
+    user_name_shown = user_name->text();
+    security->setCurrentIndex(security->findText("STARTTLS"));
+    user_name->setText("orders");
+    FieldLabelled<QLineEdit>(page, "SMTP &Password:")->setText("pw");
+    ButtonNamed<QCheckBox>(page, "&Reply to automatic messages")->click();
     auto* box = sheet.findChild<QDialogButtonBox*>();
     box->button(accept ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
     return sheet.result() == QDialog::Accepted;
@@ -458,11 +470,17 @@ void TestMainDialog::setupOkInstallsAndSavesCancelDoesNot() {
   ButtonNamed(dialog.get(), "&Setup...")->click();
 
   QCOMPARE(title, QStringLiteral("Quor Setup"));
+  QCOMPARE(security_shown, QStringLiteral("SSL/TLS"));
+  QCOMPARE(user_name_shown, QStringLiteral("old"));
   const std::string profile = ReadWholeFile(ProfilePath());
   if (accept) {
     QCOMPARE(dialog->lifecycle().configuration().settings.sender_name, std::string("New Name"));
     QCOMPARE(dialog->lifecycle().configuration().settings.check_interval_minutes, 0);
     QVERIFY2(Contains(profile, "Name=New Name") && Contains(profile, "POPDelay=0"),
+             profile.c_str());
+    QVERIFY2(Contains(profile, "SMTPSecurity=1\n") && Contains(profile, "SMTPUser=orders\n") &&
+                 Contains(profile, "SMTPPassword=pw\n") &&
+                 Contains(profile, "ReplyToAutomatic=1\n"),
              profile.c_str());
   } else {
     QCOMPARE(dialog->lifecycle().configuration().settings.sender_name, std::string("Old Name"));
@@ -513,7 +531,10 @@ void TestMainDialog::setupOkKeepsTheMarkerAPassStoredWhileTheSheetWasOpen() {
       dialog->lifecycle().configuration().mailboxes.at(0).last_message;
   QVERIFY(!second_marker.empty());
   QVERIFY(second_marker != first_marker);
-  QVERIFY(Contains(ReadWholeFile(ProfilePath()), "POPLastMsg0=" + second_marker));
+  const std::string profile = ReadWholeFile(ProfilePath());
+  QVERIFY(Contains(profile, "POPLastMsg0=" + second_marker));
+  // Replace kept the account's plain text: "SSL/TLS" is only for a new one.
+  QVERIFY2(!Contains(profile, "POPSecurity0="), profile.c_str());
 }
 
 void TestMainDialog::exitRequestWhileSetupIsOpenWaitsForTheSheet() {

@@ -3,6 +3,7 @@
 // scripted function, the validation message box by a recorder.
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -23,6 +24,8 @@
 #include "ui/main_settings_page.h"
 #include "ui/quor_sheet.h"
 
+Q_DECLARE_METATYPE(quor::ConnectionSecurity)
+
 namespace quor {
 
 namespace {
@@ -37,13 +40,51 @@ MailAgent Agent(const std::string& name, int32_t enabled, const std::string& sub
 }
 
 MailboxAccount Account(const std::string& server, const std::string& user,
-                       const std::string& password, const std::string& marker) {
+                       const std::string& password, const std::string& marker,
+                       ConnectionSecurity security = ConnectionSecurity::kNone) {
   MailboxAccount account;
   account.server = server;
   account.user = user;
   account.password = password;
   account.last_message = marker;
+  account.security = security;
   return account;
+}
+
+// The texts of the security drop-downs, in their order.
+const QStringList kSecurityTexts{"None", "STARTTLS", "SSL/TLS"};
+
+QString SecurityText(ConnectionSecurity security) {
+  return kSecurityTexts.at(static_cast<int>(security));
+}
+
+// The SMTP login and the two options, as the profile could hold them.
+struct SmtpValues {
+  ConnectionSecurity security;
+  std::string user_name;
+  std::string password;
+  bool reply_to_automatic;
+  bool decode_text;
+};
+
+const SmtpValues kSmtpValues[] = {
+    {ConnectionSecurity::kNone, "", "", false, false},
+    {ConnectionSecurity::kStartTls, "orders@example.org", "app password", true, false},
+    {ConnectionSecurity::kImplicitTls, "sender", "s3cret", false, true},
+};
+
+void Apply(const SmtpValues& values, Settings& settings) {
+  settings.smtp_security = values.security;
+  settings.smtp_user_name = values.user_name;
+  settings.smtp_password = values.password;
+  settings.reply_to_automatic = values.reply_to_automatic;
+  settings.decode_text = values.decode_text;
+}
+
+std::vector<ConnectionSecurity> Securities(const std::vector<MailboxAccount>& accounts) {
+  std::vector<ConnectionSecurity> securities;
+  for (const MailboxAccount& account : accounts) securities.push_back(account.security);
+  return securities;
 }
 
 std::vector<std::string> Names(const std::vector<MailAgent>& agents) {
@@ -97,6 +138,8 @@ class TestQuorSheet : public QObject {
   void okValidatesTheDisplayedSettingsPage();
   void validationMessageIsAWarningBox();
   void settingsComeBackFromTheirControls();
+  void smtpLoginAndOptionsComeBackFromTheirControls_data();
+  void smtpLoginAndOptionsComeBackFromTheirControls();
   void settingsOfAnUnvisitedPageComeBackUnchanged();
 
   void mailboxRowsAreSortedAndSelectionFillsTheFields();
@@ -105,6 +148,9 @@ class TestQuorSheet : public QObject {
   void replaceKeepsTheMarkerAndMovesTheAccountToTheEnd();
   void clickingTheSelectedRowPutsItsValuesBack();
   void deleteRemovesTheAccountAndKeepsTheFields();
+  void eachAccountShowsItsOwnSecurity();
+  void addTakesTheSecurityShownSslTlsUnlessChanged_data();
+  void addTakesTheSecurityShownSslTlsUnlessChanged();
 
   void cancelAfterDeleteAndReplaceLeavesTheProcessorUnchanged();
   void okInstallsReplacedAccountWithTheProcessorsCurrentMarker();
@@ -114,6 +160,7 @@ class TestQuorSheet : public QObject {
   void FillProcessor();
   std::unique_ptr<QuorSheet> OpenSheet();
   void ShowTab(QuorSheet& sheet, const QString& title);
+  QComboBox* MailboxSecurity(QuorSheet& sheet);
   QListWidget* AgentList(QuorSheet& sheet);
   QListWidget* MailboxList(QuorSheet& sheet);
   void SelectRow(QListWidget* list, const QString& text);
@@ -153,11 +200,11 @@ void TestQuorSheet::FillProcessor() {
   settings.log_file = "/tmp/q.log";
   settings.log_to_file = 1;
   settings.exit_after_check = 0;
-  store_->Install(
-      {settings,
-       {Account("pop.b.org", "zed", "pw1", "uid-1"), Account("pop.a.org", "ann", "pw2", "uid-2"),
-        Account("pop.c.org", "bob", "pw3", "")},
-       {Agent("Orders", 1, "order"), Agent("Alerts", 0, "alert"), Agent("Backup", 1)}});
+  store_->Install({settings,
+                   {Account("pop.b.org", "zed", "pw1", "uid-1"),
+                    Account("pop.a.org", "ann", "pw2", "uid-2", ConnectionSecurity::kStartTls),
+                    Account("pop.c.org", "bob", "pw3", "", ConnectionSecurity::kImplicitTls)},
+                   {Agent("Orders", 1, "order"), Agent("Alerts", 0, "alert"), Agent("Backup", 1)}});
 }
 
 std::unique_ptr<QuorSheet> TestQuorSheet::OpenSheet() {
@@ -190,6 +237,10 @@ void TestQuorSheet::ShowTab(QuorSheet& sheet, const QString& title) {
 
 QListWidget* TestQuorSheet::AgentList(QuorSheet& sheet) {
   return FieldLabelled<QListWidget>(sheet.agent_page(), "Agent Name:");
+}
+
+QComboBox* TestQuorSheet::MailboxSecurity(QuorSheet& sheet) {
+  return FieldLabelled<QComboBox>(sheet.mailbox_page(), "&Security:");
 }
 
 QListWidget* TestQuorSheet::MailboxList(QuorSheet& sheet) {
@@ -229,15 +280,19 @@ void TestQuorSheet::pagesShowTheirLabelsAndGroups() {
     QVERIFY2(ButtonNamed(sheet->agent_page(), button), button);
   }
   MainSettingsPage* settings = sheet->settings_page();
-  for (const char* label :
-       {"Name:", "Organization:", "E-mail Address:", "Reply-To:", "Outgoing Mail (SMTP) Server:",
-        "Check Incoming Mail Every:", "Ignore Message Larger Than:"}) {
+  for (const char* label : {"Name:", "Organization:", "E-mail Address:", "Reply-To:",
+                            "Outgoing Mail (SMTP) Server:", "SMTP &User Name:", "SMTP &Password:",
+                            "Check Incoming Mail Every:", "Ignore Message Larger Than:"}) {
     QVERIFY2(FieldLabelled<QLineEdit>(settings, label), label);
   }
+  QCOMPARE(FieldLabelled<QLineEdit>(settings, "SMTP &Password:")->echoMode(), QLineEdit::Password);
+  QCOMPARE(ItemTexts(FieldLabelled<QComboBox>(settings, "SMTP &Security:")), kSecurityTexts);
   QVERIFY(FieldLabelled<QLineEdit>(settings, "minutes"));
   QVERIFY(FieldLabelled<QLineEdit>(settings, "kilobytes (0 for no limit)"));
   QVERIFY(ButtonNamed<QCheckBox>(settings, "Log All Events to a File:"));
   QVERIFY(ButtonNamed<QCheckBox>(settings, "Exit Automatically After Checking Messages"));
+  QVERIFY(ButtonNamed<QCheckBox>(settings, "&Reply to automatic messages"));
+  QVERIFY(ButtonNamed<QCheckBox>(settings, "&Decode international text"));
   QVERIFY(ControlNamed<QLineEdit>(settings, "Log file"));
   auto* outgoing = settings->findChild<QGroupBox*>();
   QCOMPARE(outgoing->title(), QStringLiteral("Information to Use in Outgoing Messages"));
@@ -249,6 +304,7 @@ void TestQuorSheet::pagesShowTheirLabelsAndGroups() {
   QVERIFY(FieldLabelled<QLineEdit>(account_group, "Mail Server:"));
   QVERIFY(FieldLabelled<QLineEdit>(account_group, "Account Name:"));
   QCOMPARE(FieldLabelled<QLineEdit>(account_group, "Password:")->echoMode(), QLineEdit::Password);
+  QCOMPARE(ItemTexts(FieldLabelled<QComboBox>(account_group, "&Security:")), kSecurityTexts);
   for (const char* button : {"&Add", "&Replace", "&Delete"}) {
     QVERIFY2(ButtonNamed(mailboxes, button), button);
   }
@@ -676,6 +732,59 @@ void TestQuorSheet::settingsComeBackFromTheirControls() {
   QCOMPARE(store_->Snapshot().settings.sender_name, std::string("Me"));
 }
 
+void TestQuorSheet::smtpLoginAndOptionsComeBackFromTheirControls_data() {
+  // Indexes into kSmtpValues: what the profile holds, what the user sets.
+  QTest::addColumn<int>("loaded");
+  QTest::addColumn<int>("edited");
+  QTest::newRow("None, no login, both off -> STARTTLS, login, reply on") << 0 << 1;
+  QTest::newRow("STARTTLS, login, reply on -> SSL/TLS, other login, decode on") << 1 << 2;
+  QTest::newRow("SSL/TLS, login, decode on -> None, no login, both off") << 2 << 0;
+  QTest::newRow("STARTTLS, login, reply on, untouched") << 1 << 1;
+}
+
+void TestQuorSheet::smtpLoginAndOptionsComeBackFromTheirControls() {
+  QFETCH(int, loaded);
+  QFETCH(int, edited);
+  const SmtpValues& from = kSmtpValues[loaded];
+  const SmtpValues& to = kSmtpValues[edited];
+  Settings settings;
+  settings.smtp_server = "smtp.example.org";
+  Apply(from, settings);
+  store_->Install({settings, {}, {}});
+  auto sheet = OpenSheet();
+  ShowTab(*sheet, "Settings");
+  MainSettingsPage* page = sheet->settings_page();
+  auto* security = FieldLabelled<QComboBox>(page, "SMTP &Security:");
+  auto* user_name = FieldLabelled<QLineEdit>(page, "SMTP &User Name:");
+  auto* password = FieldLabelled<QLineEdit>(page, "SMTP &Password:");
+  auto* reply = ButtonNamed<QCheckBox>(page, "&Reply to automatic messages");
+  auto* decode = ButtonNamed<QCheckBox>(page, "&Decode international text");
+
+  QCOMPARE(security->currentText(), SecurityText(from.security));
+  QCOMPARE(user_name->text().toStdString(), from.user_name);
+  QCOMPARE(password->text().toStdString(), from.password);
+  QCOMPARE(reply->isChecked(), from.reply_to_automatic);
+  QCOMPARE(decode->isChecked(), from.decode_text);
+
+  security->setCurrentIndex(security->findText(SecurityText(to.security)));
+  user_name->clear();
+  QTest::keyClicks(user_name, QString::fromStdString(to.user_name));
+  password->clear();
+  QTest::keyClicks(password, QString::fromStdString(to.password));
+  // What was typed is masked.
+  if (!to.password.empty())
+    QVERIFY(!password->displayText().contains(QString::fromStdString(to.password)));
+  if (reply->isChecked() != to.reply_to_automatic) reply->click();
+  if (decode->isChecked() != to.decode_text) decode->click();
+  sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+  QCOMPARE(sheet->result(), int(QDialog::Accepted));
+
+  Settings expected = settings;
+  Apply(to, expected);
+  QVERIFY(sheet->settings() == expected);
+  QVERIFY(store_->Snapshot().settings == settings);  // installing is the caller's job
+}
+
 void TestQuorSheet::settingsOfAnUnvisitedPageComeBackUnchanged() {
   FillProcessor();
   auto sheet = OpenSheet();
@@ -698,11 +807,13 @@ void TestQuorSheet::mailboxRowsAreSortedAndSelectionFillsTheFields() {
   auto* user = FieldLabelled<QLineEdit>(page, "Account Name:");
   auto* password = FieldLabelled<QLineEdit>(page, "Password:");
   QVERIFY(server->text().isEmpty() && user->text().isEmpty() && password->text().isEmpty());
+  QCOMPARE(MailboxSecurity(*sheet)->currentText(), QStringLiteral("SSL/TLS"));  // for a new one
 
   SelectRow(list, "zed@pop.b.org");
   QCOMPARE(server->text(), QStringLiteral("pop.b.org"));
   QCOMPARE(user->text(), QStringLiteral("zed"));
   QCOMPARE(password->text(), QStringLiteral("pw1"));
+  QCOMPARE(MailboxSecurity(*sheet)->currentText(), QStringLiteral("None"));
   QVERIFY(!password->displayText().contains(QStringLiteral("pw1")));
   sheet->reject();
 }
@@ -844,6 +955,75 @@ void TestQuorSheet::deleteRemovesTheAccountAndKeepsTheFields() {
   sheet->reject();
 }
 
+void TestQuorSheet::eachAccountShowsItsOwnSecurity() {
+  FillProcessor();
+  auto sheet = OpenSheet();
+  ShowTab(*sheet, "Mailboxes");
+  MainMailboxPage* page = sheet->mailbox_page();
+  QListWidget* list = MailboxList(*sheet);
+  QComboBox* security = MailboxSecurity(*sheet);
+  for (const auto& [row, shown] :
+       {std::pair{"ann@pop.a.org", "STARTTLS"}, std::pair{"zed@pop.b.org", "None"},
+        std::pair{"bob@pop.c.org", "SSL/TLS"}, std::pair{"ann@pop.a.org", "STARTTLS"}}) {
+    SelectRow(list, row);
+    QCOMPARE(security->currentText(), QString(shown));
+  }
+
+  // A choice without Replace is not the account's, as with the other fields ...
+  SelectRow(list, "zed@pop.b.org");
+  security->setCurrentIndex(security->findText("SSL/TLS"));
+  SelectRow(list, "ann@pop.a.org");
+  SelectRow(list, "zed@pop.b.org");
+  QCOMPARE(security->currentText(), QStringLiteral("None"));
+  // ... with Replace it is, and the other accounts keep theirs.
+  security->setCurrentIndex(security->findText("STARTTLS"));
+  ButtonNamed(page, "&Replace")->click();
+  SelectRow(list, "bob@pop.c.org");
+  QCOMPARE(security->currentText(), QStringLiteral("SSL/TLS"));
+  SelectRow(list, "zed@pop.b.org");
+  QCOMPARE(security->currentText(), QStringLiteral("STARTTLS"));
+  QCOMPARE(Labels(sheet->mailboxes()),
+           std::vector<std::string>({"ann@pop.a.org", "bob@pop.c.org", "zed@pop.b.org"}));
+  QCOMPARE(Securities(sheet->mailboxes()),
+           std::vector<ConnectionSecurity>({ConnectionSecurity::kStartTls,
+                                            ConnectionSecurity::kImplicitTls,
+                                            ConnectionSecurity::kStartTls}));
+  sheet->reject();
+}
+
+void TestQuorSheet::addTakesTheSecurityShownSslTlsUnlessChanged_data() {
+  QTest::addColumn<QString>("chosen");  // empty: left as the page opened
+  QTest::addColumn<ConnectionSecurity>("added");
+  QTest::newRow("preselected") << QString() << ConnectionSecurity::kImplicitTls;
+  QTest::newRow("None chosen") << "None" << ConnectionSecurity::kNone;
+  QTest::newRow("STARTTLS chosen") << "STARTTLS" << ConnectionSecurity::kStartTls;
+}
+
+void TestQuorSheet::addTakesTheSecurityShownSslTlsUnlessChanged() {
+  QFETCH(QString, chosen);
+  QFETCH(ConnectionSecurity, added);
+  FillProcessor();
+  auto sheet = OpenSheet();
+  ShowTab(*sheet, "Mailboxes");
+  MainMailboxPage* page = sheet->mailbox_page();
+  QComboBox* security = MailboxSecurity(*sheet);
+  if (!chosen.isEmpty()) security->setCurrentIndex(security->findText(chosen));
+  FieldLabelled<QLineEdit>(page, "Mail Server:")->setText("pop.d.org");
+  FieldLabelled<QLineEdit>(page, "Account Name:")->setText("dan");
+  ButtonNamed(page, "&Add")->click();
+  sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+  QCOMPARE(sheet->result(), int(QDialog::Accepted));
+  store_->Install(sheet->configuration());
+
+  // The accounts from the profile keep theirs, None included.
+  const std::vector<MailboxAccount> installed = store_->Snapshot().mailboxes;
+  QCOMPARE(Labels(installed), std::vector<std::string>({"zed@pop.b.org", "ann@pop.a.org",
+                                                        "bob@pop.c.org", "dan@pop.d.org"}));
+  QCOMPARE(Securities(installed), std::vector<ConnectionSecurity>(
+                                      {ConnectionSecurity::kNone, ConnectionSecurity::kStartTls,
+                                       ConnectionSecurity::kImplicitTls, added}));
+}
+
 void TestQuorSheet::cancelAfterDeleteAndReplaceLeavesTheProcessorUnchanged() {
   FillProcessor();
   const std::vector<MailAgent> agents_before = store_->Snapshot().agents;
@@ -859,11 +1039,15 @@ void TestQuorSheet::cancelAfterDeleteAndReplaceLeavesTheProcessorUnchanged() {
 
   ShowTab(*sheet, "Settings");
   FieldLabelled<QLineEdit>(sheet->settings_page(), "Name:")->setText("Someone Else");
+  FieldLabelled<QComboBox>(sheet->settings_page(), "SMTP &Security:")->setCurrentIndex(2);
+  FieldLabelled<QLineEdit>(sheet->settings_page(), "SMTP &User Name:")->setText("someone");
+  ButtonNamed<QCheckBox>(sheet->settings_page(), "&Decode international text")->click();
   ShowTab(*sheet, "Mailboxes");
   MainMailboxPage* page = sheet->mailbox_page();
   SelectRow(MailboxList(*sheet), "ann@pop.a.org");
   FieldLabelled<QLineEdit>(page, "Mail Server:")->setText("elsewhere.org");
   FieldLabelled<QLineEdit>(page, "Password:")->setText("stolen");
+  MailboxSecurity(*sheet)->setCurrentIndex(0);  // None
   ButtonNamed(page, "&Replace")->click();
   SelectRow(MailboxList(*sheet), "zed@pop.b.org");
   ButtonNamed(page, "&Delete")->click();
@@ -877,6 +1061,7 @@ void TestQuorSheet::cancelAfterDeleteAndReplaceLeavesTheProcessorUnchanged() {
     QCOMPARE(accounts_after[index].Label(), accounts_before[index].Label());
     QCOMPARE(accounts_after[index].password, accounts_before[index].password);
     QCOMPARE(accounts_after[index].last_message, accounts_before[index].last_message);
+    QCOMPARE(accounts_after[index].security, accounts_before[index].security);
   }
 }
 
