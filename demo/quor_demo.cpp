@@ -46,7 +46,7 @@ std::string Agents(const std::string& home) {
        << "Action0.prop2.name=message.\nAction0.prop2.value=" << home << "/templates/reply.txt.\n"
        << "Action0.prop3.name=cclist.\nAction0.prop3.value=.\n"
        << "Action0.prop4.name=attachCount.\nAction0.prop4.value=0.\n"
-       << "Action1.name=Save Message Data to a File.\nAction1.type=4.\nAction1.propCount=5.\n"
+       << "Action1.name=Save Message Data to a File.\nAction1.type=4.\nAction1.propCount=6.\n"
        << "Action1.prop0.name=outfile.\nAction1.prop0.value=" << home << "/orders.csv.\n"
        << "Action1.prop1.name=append.\nAction1.prop1.value=1.\n"
        << "Action1.prop2.name=savemethod.\nAction1.prop2.value=2.\n"

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/check_command.h"
 #include "app/command_line.h"
 #include "app/headless_front_end.h"
 #include "app/message_trial.h"
@@ -86,6 +87,8 @@ int main(int argc, char** argv) {
   options.profile_path = ResolveProfilePath(command_line.profile, program);
   options.once = command_line.once;
   options.headless = command_line.headless || command_line.once;
+  // A check reads the files and ends: no window, no lock, no log file.
+  if (command_line.check) return RunCheckCommand(options, command_line.connect);
 
 #ifdef QUOR_HAVE_UI
   if (!options.headless) {

@@ -19,6 +19,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       result.headless = true;
     } else if (argument == "--once") {
       result.once = true;
+    } else if (argument == "--check") {
+      result.check = true;
+    } else if (argument == "--connect") {
+      result.check = true;
+      result.connect = true;
     } else if (argument == "--base-dir") {
       if (!value(result.base_directory)) return result;
     } else if (argument == "--profile") {
@@ -56,6 +61,12 @@ std::string UsageText(const std::string& program) {
          " --test-message FILE [--agent NAME] [--base-dir DIR] [--profile FILE]\n"
          "  --headless       run without a window; log lines go to standard output\n"
          "  --once           run one pass, save the configuration and exit (implies --headless)\n"
+         "  --check          read the profile and the agents file as start-up does, print\n"
+         "                   each problem as FILE:LINE: sentence and exit: 0 when nothing\n"
+         "                   is wrong, 1 otherwise; writes nothing, takes no lock\n"
+         "  --connect        --check, and also log in to each mailbox (STAT, QUIT) and greet\n"
+         "                   the SMTP server (AUTH when configured, QUIT), one line per\n"
+         "                   server; no mail is read, deleted or sent\n"
          "  --base-dir DIR   folder of quoragts.ini, quor.log and data/ (default: $QUOR_HOME,\n"
          "                   else the current folder)\n"
          "  --profile FILE   settings file (default: $XDG_CONFIG_HOME/quor/quor.INI)\n"

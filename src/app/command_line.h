@@ -13,6 +13,8 @@ struct CommandLine {
   Request request = Request::kRun;
   bool headless = false;
   bool once = false;
+  bool check = false;    // --check: look the configuration over instead of running
+  bool connect = false;  // --connect: --check, and try the servers too
   std::optional<std::string> base_directory;
   std::optional<std::string> profile;
   std::optional<std::string> test_message;  // the message file of --test-message

@@ -46,6 +46,7 @@ bool MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
        .minimum_bytes_per_second = timings_.retrieval_minimum_bytes_per_second});
   pop_client_->set_size_limit(static_cast<long>(std::max(pass.settings.size_limit_kilobytes, 0)) *
                               1000);
+  pop_client_->set_pipelining_allowed(pipelining_allowed_);
   log_.AddLine("[" + stamp + "] - Checking mailbox " + mailbox.Label() + "...");
 
   int result = pop_client_->Connect(mailbox.server, mailbox.security,
@@ -94,6 +95,7 @@ bool MailProcessor::CheckMailbox(const MailboxAccount& mailbox, const Configurat
     log_.AddLine("--> No new messages found.");
   } else {
     log_.AddLine("--> " + std::to_string(new_messages) + " new messages found.");
+    pop_client_->PlanRetrievals(first, count);
     for (int m = first; m <= count; ++m) {
       log_.AddLine("--> Retrieving message " + std::to_string(m) + " of " + std::to_string(count) +
                    "...");

@@ -51,6 +51,9 @@ class MailProcessor {
   // The front end's alert sound for the sound action; must not block.
   void set_play_sound(std::function<void()> play_sound) { play_sound_ = std::move(play_sound); }
 
+  // Lock-step POP3 sessions even where the server offers pipelining: for
+  // tests and benchmarks that compare the two ways.
+  void set_pipelining_allowed(bool allowed) { pipelining_allowed_ = allowed; }
   // Where each message's marker is recorded as well; borrowed, may be null.
   void set_journal(ProgressJournal* journal) { journal_ = journal; }
 
@@ -97,6 +100,7 @@ class MailProcessor {
   std::string base_directory_;
   ProcessorTimings timings_;
   std::function<void()> play_sound_;
+  bool pipelining_allowed_ = true;
   ProgressJournal* journal_ = nullptr;
   PassReport report_;
 

@@ -45,63 +45,96 @@ class AgentSectionReader {
     return value;
   }
   int32_t Number(const std::string& key) const { return profile_.GetInt(section_, key, 0); }
+  KeyPlace Place(const std::string& key) const { return {key, profile_.KeyLine(section_, key)}; }
+  KeyPlace SectionPlace() const { return {section_, profile_.SectionLine(section_)}; }
 
   // The stored count of a numbered list, bounded by the records present.
   int32_t Count(const std::string& count_key, std::string_view prefix,
-                const std::vector<std::string_view>& suffixes) const {
-    return BoundedRecordCount(Number(count_key), LastIndexPresent(keys_, prefix, suffixes),
-                              AgentsFile::kMaxMissingRecords);
+                const std::vector<std::string_view>& suffixes, CountPlace& place) const {
+    return Counted(count_key, LastIndexPresent(keys_, prefix, suffixes), place);
   }
 
   // The stored property count of an action, bounded the same way.
-  int32_t PropertyCount(int32_t action, const std::string& count_key) const {
+  int32_t PropertyCount(int32_t action, const std::string& count_key, CountPlace& place) const {
     auto found = last_property_.find(action);
-    return BoundedRecordCount(Number(count_key), found == last_property_.end() ? -1 : found->second,
-                              AgentsFile::kMaxMissingRecords);
+    return Counted(count_key, found == last_property_.end() ? -1 : found->second, place);
   }
 
  private:
+  int32_t Counted(const std::string& count_key, int64_t last_present, CountPlace& place) const {
+    place.key = Place(count_key);
+    place.stored = Number(count_key);
+    place.present = last_present + 1;
+    place.read = BoundedRecordCount(place.stored, last_present, AgentsFile::kMaxMissingRecords);
+    return place.read;
+  }
+
   const ProfileFile& profile_;
   std::string section_;
   std::vector<std::string> keys_;
   std::unordered_map<int64_t, int64_t> last_property_;  // action index -> last property index
 };
 
-MailAgent ReadAgent(const AgentSectionReader& reader) {
+// Reads one agent, noting in `source` where each value came from.
+MailAgent ReadAgent(const AgentSectionReader& reader, AgentSource& source) {
   MailAgent agent;
+  source.section = reader.SectionPlace();
+  source.name = reader.Place("Name");
   agent.name = reader.Text("Name");
   agent.enabled = reader.Number("Enabled") != 0;
 
-  int32_t conditions = reader.Count("CondCount", "Cond", {".fld", ".op", ".value", ".join"});
+  int32_t conditions =
+      reader.Count("CondCount", "Cond", {".fld", ".op", ".value", ".join"}, source.conditions);
   for (int32_t j = 0; j < conditions; ++j) {
     AgentCondition& condition = agent.conditions.emplace_back();
-    condition.field = reader.Text(Indexed("Cond", j, ".fld"));
-    condition.operator_name = reader.Text(Indexed("Cond", j, ".op"));
+    ConditionSource& place = source.condition_places.emplace_back();
+    std::string field = Indexed("Cond", j, ".fld");
+    std::string operator_name = Indexed("Cond", j, ".op");
+    std::string join = Indexed("Cond", j, ".join");
+    place = {reader.Place(field), reader.Place(operator_name), reader.Place(join)};
+    condition.field = reader.Text(field);
+    condition.operator_name = reader.Text(operator_name);
     condition.value = reader.Text(Indexed("Cond", j, ".value"));
-    condition.join = static_cast<ConditionJoin>(reader.Number(Indexed("Cond", j, ".join")));
+    condition.join = static_cast<ConditionJoin>(reader.Number(join));
   }
 
-  int32_t extractions = reader.Count(
-      "ExtractCount", "Ext", {".startval", ".starttype", ".endval", ".endtype", ".varname"});
+  int32_t extractions = reader.Count("ExtractCount", "Ext",
+                                     {".startval", ".starttype", ".endval", ".endtype", ".varname"},
+                                     source.extractions);
   for (int32_t j = 0; j < extractions; ++j) {
     AgentExtraction& extraction = agent.extractions.emplace_back();
+    std::string start_kind = Indexed("Ext", j, ".starttype");
+    std::string end_kind = Indexed("Ext", j, ".endtype");
+    source.extraction_places.push_back({reader.Place(start_kind), reader.Place(end_kind)});
     extraction.start_text = reader.Text(Indexed("Ext", j, ".startval"));
-    extraction.start_kind = static_cast<MarkerKind>(reader.Number(Indexed("Ext", j, ".starttype")));
+    extraction.start_kind = static_cast<MarkerKind>(reader.Number(start_kind));
     extraction.end_text = reader.Text(Indexed("Ext", j, ".endval"));
-    extraction.end_kind = static_cast<MarkerKind>(reader.Number(Indexed("Ext", j, ".endtype")));
+    extraction.end_kind = static_cast<MarkerKind>(reader.Number(end_kind));
     extraction.variable_name = reader.Text(Indexed("Ext", j, ".varname"));
   }
 
-  int32_t actions = reader.Count("ActionCount", "Action", {".name", ".type", ".propCount"});
+  int32_t actions =
+      reader.Count("ActionCount", "Action", {".name", ".type", ".propCount"}, source.actions);
   for (int32_t j = 0; j < actions; ++j) {
     AgentAction& action = agent.actions.emplace_back();
+    ActionSource& place = source.action_places.emplace_back();
     std::string prefix = Indexed("Action", j);
     action.name = reader.Text(prefix + ".name");
+    place.type = reader.Place(prefix + ".type");
     action.type = static_cast<ActionType>(reader.Number(prefix + ".type"));
-    int32_t properties = reader.PropertyCount(j, prefix + ".propCount");
+    int32_t properties = reader.PropertyCount(j, prefix + ".propCount", place.properties);
     for (int32_t k = 0; k < properties; ++k) {
       std::string property = Indexed(prefix + ".prop", k);
-      action.SetProperty(reader.Text(property + ".name"), reader.Text(property + ".value"));
+      std::string name = reader.Text(property + ".name");
+      action.SetProperty(name, reader.Text(property + ".value"));
+      KeyPlace value = reader.Place(property + ".value");
+      auto known = std::find_if(place.property_values.begin(), place.property_values.end(),
+                                [&name](const auto& entry) { return entry.first == name; });
+      if (known == place.property_values.end()) {
+        place.property_values.emplace_back(std::move(name), std::move(value));
+      } else {
+        known->second = std::move(value);
+      }
     }
   }
   return agent;
@@ -172,7 +205,8 @@ bool BackUp(const std::string& path) {
 
 }  // namespace
 
-std::vector<MailAgent> AgentsFile::Load(const std::string& path, bool* understood) {
+std::vector<MailAgent> AgentsFile::Load(const std::string& path, bool* understood,
+                                        AgentsSource* source) {
   ProfileFile profile;
   bool read = profile.Load(path);
   struct stat status {};
@@ -182,12 +216,22 @@ std::vector<MailAgent> AgentsFile::Load(const std::string& path, bool* understoo
       !exists || (read && (status.st_size == 0 || profile.HasKey(kAgentsSection, "AgentCount")));
   if (understood) *understood = known;
   if (!known) return {};
+  AgentsSource scratch;
+  AgentsSource& places = source ? *source : scratch;
   std::vector<std::string> sections = profile.SectionNames();
-  int32_t count = BoundedRecordCount(profile.GetInt(kAgentsSection, "AgentCount", 0),
-                                     LastIndexPresent(sections, "Agent", {""}), kMaxMissingRecords);
+  CountPlace& count = places.agents;
+  count.key = {"AgentCount", profile.KeyLine(kAgentsSection, "AgentCount")};
+  count.stored = profile.GetInt(kAgentsSection, "AgentCount", 0);
+  int64_t last_present = LastIndexPresent(sections, "Agent", {""});
+  count.present = last_present + 1;
+  count.read = BoundedRecordCount(count.stored, last_present, kMaxMissingRecords);
   std::vector<MailAgent> agents;
-  for (int32_t i = 0; i < count; ++i) {
-    agents.push_back(ReadAgent(AgentSectionReader(profile, Indexed("Agent", i))));
+  for (int32_t i = 0; i < count.read; ++i) {
+    AgentSource agent_place;
+    agents.push_back(ReadAgent(AgentSectionReader(profile, Indexed("Agent", i)), agent_place));
+    // Only kept when asked for: a large file would otherwise keep its
+    // places for nothing.
+    if (source) places.agent_places.push_back(std::move(agent_place));
   }
   return agents;
 }

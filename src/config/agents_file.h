@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "config/configuration_source.h"
 #include "config/mail_agent.h"
 
 namespace quor {
@@ -36,7 +37,9 @@ class AgentsFile {
   // cannot be read, or is not empty and has no AgentCount in [Agents]: such
   // a file gives no agents, and callers should not replace it unasked. A
   // missing or empty file is understood and gives no agents.
-  static std::vector<MailAgent> Load(const std::string& path, bool* understood = nullptr);
+  // source (when given) receives where each agent's values were written.
+  static std::vector<MailAgent> Load(const std::string& path, bool* understood = nullptr,
+                                     AgentsSource* source = nullptr);
   // Copies the file to path + ".bak" (replacing an earlier backup); when that
   // worked the new file holds exactly the agents' keys, otherwise the
   // existing file is updated in place and keys it has beyond the new counts

@@ -17,16 +17,18 @@ std::string ConfigurationFiles::agents_path() const {
   return InBaseDirectory(base_directory_, "quoragts.ini");
 }
 
-Configuration ConfigurationFiles::Load(bool* agents_understood) const {
+Configuration ConfigurationFiles::Load(bool* agents_understood, SettingsSource* settings_source,
+                                       AgentsSource* agents_source) const {
   Configuration configuration;
-  SettingsFile::Load(profile_path_, configuration.settings, configuration.mailboxes);
+  SettingsFile::Load(profile_path_, configuration.settings, configuration.mailboxes,
+                     settings_source);
   // No profile yet: this one will be created by quor, so it starts with what
   // new users should have. Profiles that exist keep their own settings.
   struct stat status;
   if (stat(profile_path_.c_str(), &status) != 0 && errno == ENOENT) {
     configuration.settings.decode_text = true;
   }
-  configuration.agents = AgentsFile::Load(agents_path(), agents_understood);
+  configuration.agents = AgentsFile::Load(agents_path(), agents_understood, agents_source);
   if (configuration.settings.log_file.empty()) {
     configuration.settings.log_file = InBaseDirectory(base_directory_, "quor.log");
   }

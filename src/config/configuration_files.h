@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/configuration.h"
+#include "config/configuration_source.h"
 
 namespace quor {
 
@@ -29,7 +30,10 @@ class ConfigurationFiles {
   // DecodeText on, so the profile quor then writes has it.
   // agents_understood (when given): false for an agents file that exists but
   // is not understood (see AgentsFile::Load); it gave no agents.
-  Configuration Load(bool* agents_understood = nullptr) const;
+  // settings_source and agents_source (when given) receive where the values
+  // were written (see configuration_source.h).
+  Configuration Load(bool* agents_understood = nullptr, SettingsSource* settings_source = nullptr,
+                     AgentsSource* agents_source = nullptr) const;
   // Writes settings and mailboxes, then (with the agents) the agents file
   // after its backup. The paths of the files that could not be written
   // completely, in that order; empty when everything was saved.

@@ -25,6 +25,30 @@ const char* ActionTypeName(ActionType type) {
   }
 }
 
+// Switches without a default, so that a new enumerator that is not added
+// here is a compiler warning.
+bool IsKnownJoin(ConditionJoin join) {
+  switch (join) {
+    case ConditionJoin::kAnd:
+    case ConditionJoin::kOr:
+      return true;
+  }
+  return false;
+}
+
+bool IsKnownMarkerKind(MarkerKind kind) {
+  switch (kind) {
+    case MarkerKind::kText:
+    case MarkerKind::kAnyBlank:
+    case MarkerKind::kTab:
+    case MarkerKind::kEndOfLine:
+    case MarkerKind::kEndOfMessage:
+    case MarkerKind::kNextCharacter:
+      return true;
+  }
+  return false;
+}
+
 const std::string& AgentAction::Property(const std::string& property_name) const {
   static const std::string kEmpty;
   for (const auto& [name, value] : properties_) {

@@ -33,6 +33,9 @@ enum class ConditionJoin : int32_t {
   kOr = 1,
 };
 
+// True for kAnd and kOr, the joins the engine folds by.
+bool IsKnownJoin(ConditionJoin join);
+
 // Marker kinds of an extraction rule, the same numbers for start and end. A
 // file may hold other numbers; they are kept as they are.
 enum class MarkerKind : int32_t {
@@ -43,6 +46,9 @@ enum class MarkerKind : int32_t {
   kEndOfMessage = 4,
   kNextCharacter = 5,
 };
+
+// True for the kinds above, the ones an editor writes.
+bool IsKnownMarkerKind(MarkerKind kind);
 
 struct AgentCondition {
   // "Subject", "Recipient", "Sender", "Reply-To", "Date", "Message-Body", "Mailbox"
@@ -63,6 +69,23 @@ struct AgentExtraction {
 
   bool operator==(const AgentExtraction&) const = default;
 };
+
+// Names of action properties, as the agents file stores them
+// (Action<j>.prop<k>.name) and the actions and the configuration check read
+// them.
+namespace action_property {
+inline constexpr char kMailTo[] = "mailto";              // send, forward: the recipients
+inline constexpr char kTemplate[] = "message";           // send: the template file
+inline constexpr char kAttachCount[] = "attachCount";    // send: attachments
+inline constexpr char kAttachPrefix[] = "attach";        // send: attach0, attach1, ...
+inline constexpr char kProgram[] = "program";            // run a program
+inline constexpr char kDirectory[] = "directory";        // save attachments
+inline constexpr char kOutputFile[] = "outfile";         // save data
+inline constexpr char kSaveMethod[] = "savemethod";      // save data: see kSaveTemplateMethod
+inline constexpr char kTemplateFile[] = "templatefile";  // save data
+// The savemethod that writes a substituted template file.
+inline constexpr int kSaveTemplateMethod = 1;
+}  // namespace action_property
 
 // An action's parameters: names are unique and compared exactly. The order of
 // the list carries no meaning; it is kept so that a loaded file saves back the

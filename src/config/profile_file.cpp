@@ -53,16 +53,17 @@ bool ProfileFile::Load(const std::string& path) {
     rest.remove_prefix(kByteOrderMark.size());
   }
   size_t current = kNoSection;
+  int number = 0;
   while (!rest.empty()) {
     size_t end = rest.find('\n');
     std::string_view line = rest.substr(0, end);
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-    ParseLine(line, current);
+    ParseLine(line, ++number, current);
   }
   return true;
 }
 
-void ProfileFile::ParseLine(std::string_view line, size_t& current) {
+void ProfileFile::ParseLine(std::string_view line, int number, size_t& current) {
   // NUL bytes mean binary junk, not text anyone wrote.
   if (line.find('\0') != std::string_view::npos) return;
   line = Trimmed(line);
@@ -82,7 +83,7 @@ void ProfileFile::ParseLine(std::string_view line, size_t& current) {
     } else {
       current = sections_.size();
       section_index_.emplace(Lowered(name), current);
-      sections_.push_back(Section{std::move(name), {}, {}});
+      sections_.push_back(Section{std::move(name), {}, {}, number});
     }
     return;
   }
@@ -90,12 +91,13 @@ void ProfileFile::ParseLine(std::string_view line, size_t& current) {
   if (equals == std::string_view::npos || current == kNoSection) return;
   std::string_view key = Trimmed(line.substr(0, equals));
   if (key.empty()) return;
-  AddEntry(sections_[current], std::string(key), std::string(Trimmed(line.substr(equals + 1))));
+  AddEntry(sections_[current], std::string(key), std::string(Trimmed(line.substr(equals + 1))),
+           number);
 }
 
-void ProfileFile::AddEntry(Section& section, std::string key, std::string value) {
+void ProfileFile::AddEntry(Section& section, std::string key, std::string value, int line) {
   auto [position, added] = section.index.emplace(Lowered(key), section.entries.size());
-  if (added) section.entries.push_back(Entry{std::move(key), std::move(value)});
+  if (added) section.entries.push_back(Entry{std::move(key), std::move(value), line});
 }
 
 const ProfileFile::Section* ProfileFile::FindSection(const std::string& section) const {
@@ -148,6 +150,16 @@ std::vector<std::string> ProfileFile::Keys(const std::string& section) const {
   keys.reserve(found->entries.size());
   for (const auto& entry : found->entries) keys.push_back(entry.key);
   return keys;
+}
+
+int ProfileFile::SectionLine(const std::string& section) const {
+  const Section* found = FindSection(section);
+  return found == nullptr ? 0 : found->line;
+}
+
+int ProfileFile::KeyLine(const std::string& section, const std::string& key) const {
+  const Entry* entry = Find(section, key);
+  return entry == nullptr ? 0 : entry->line;
 }
 
 ProfileFile::Section& ProfileFile::SectionForWriting(const std::string& section) {

@@ -54,6 +54,11 @@ class ProfileFile {
   // Names as written in the file, in file order.
   std::vector<std::string> SectionNames() const;
   std::vector<std::string> Keys(const std::string& section) const;
+  // Where Load found the section's line or the key that counts, for telling
+  // the user about it: the line number from 1, or 0 when it is absent or
+  // was written after Load.
+  int SectionLine(const std::string& section) const;
+  int KeyLine(const std::string& section, const std::string& key) const;
 
   // Sets a value, creating the section and key when missing. A value holding
   // a line break or a NUL byte cannot be stored on its line: only the part
@@ -77,20 +82,22 @@ class ProfileFile {
   struct Entry {
     std::string key;
     std::string value;
+    int line = 0;  // in the file Load read; 0 when written since
   };
   struct Section {
     std::string name;
     std::vector<Entry> entries;
     std::unordered_map<std::string, size_t> index;  // lower-case key -> entries position
+    int line = 0;
   };
   const Entry* Find(const std::string& section, const std::string& key) const;
   const Section* FindSection(const std::string& section) const;
   Section& SectionForWriting(const std::string& section);
   // Adds the key unless the section has it already; the first one counts.
-  static void AddEntry(Section& section, std::string key, std::string value);
+  static void AddEntry(Section& section, std::string key, std::string value, int line = 0);
   // current: position of the section the line belongs to, kNoSection when
-  // keys are being skipped.
-  void ParseLine(std::string_view line, size_t& current);
+  // keys are being skipped. number: the line's number from 1.
+  void ParseLine(std::string_view line, int number, size_t& current);
   static constexpr size_t kNoSection = static_cast<size_t>(-1);
 
   std::vector<Section> sections_;

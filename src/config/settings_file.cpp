@@ -21,6 +21,10 @@ std::string Text(const ProfileFile& profile, const std::string& key) {
   return profile.GetString(kSection, key, "", ProfileFile::kSettingsTextLimit);
 }
 
+KeyPlace Place(const ProfileFile& profile, const std::string& key) {
+  return {key, profile.KeyLine(kSection, key)};
+}
+
 // Keys added after profiles were in use: absent from a profile means the
 // default, so they are written only when needed.
 bool WriteUnlessDefault(ProfileFile& profile, const std::string& key, const std::string& value,
@@ -45,7 +49,7 @@ ConnectionSecurity Security(const ProfileFile& profile, const std::string& key) 
 }  // namespace
 
 void SettingsFile::Load(const std::string& path, Settings& settings,
-                        std::vector<MailboxAccount>& mailboxes) {
+                        std::vector<MailboxAccount>& mailboxes, SettingsSource* source) {
   ProfileFile profile;
   profile.Load(path);
   settings.check_interval_minutes = profile.GetInt(kSection, "POPDelay", 10);
@@ -70,9 +74,19 @@ void SettingsFile::Load(const std::string& path, Settings& settings,
   for (const char* prefix : {"POPServer", "POPUser", "POPPassword", "POPLastMsg", "POPSecurity"}) {
     last_present = std::max(last_present, LastIndexPresent(keys, prefix, {""}));
   }
-  int32_t count = BoundedRecordCount(profile.GetInt(kSection, "MailboxCount", 0), last_present,
-                                     kMaxMissingRecords);
+  int32_t stored_count = profile.GetInt(kSection, "MailboxCount", 0);
+  int32_t count = BoundedRecordCount(stored_count, last_present, kMaxMissingRecords);
+  if (source) {
+    source->smtp_server = Place(profile, "SMTPServer");
+    source->email_address = Place(profile, "Email");
+    source->certificate_authority_file = Place(profile, "CAFile");
+    source->mailboxes = {Place(profile, "MailboxCount"), stored_count, last_present + 1, count};
+  }
   for (int32_t index = 0; index < count; ++index) {
+    if (source) {
+      source->mailbox_places.push_back({Place(profile, Numbered("POPServer", index)),
+                                        Place(profile, Numbered("POPUser", index))});
+    }
     MailboxAccount mailbox;
     mailbox.server = Text(profile, Numbered("POPServer", index));
     mailbox.user = Text(profile, Numbered("POPUser", index));

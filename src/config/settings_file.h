@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "config/configuration_source.h"
 #include "config/mailbox_account.h"
 #include "config/settings.h"
 
@@ -32,9 +33,10 @@ class SettingsFile {
 
   // Reads settings and appends the mailboxes. A missing file gives defaults:
   // every setting is assigned, from the file or from its default. A count of
-  // 0 or below gives no mailboxes.
+  // 0 or below gives no mailboxes. source (when given) receives where the
+  // server settings and the mailboxes were written.
   static void Load(const std::string& path, Settings& settings,
-                   std::vector<MailboxAccount>& mailboxes);
+                   std::vector<MailboxAccount>& mailboxes, SettingsSource* source = nullptr);
   // Writes every setting key and the mailboxes (keys of a longer earlier list
   // stay in the file, as do keys and sections this program does not know).
   // The keys that came later (ReplyToAutomatic, DecodeText, the keys of

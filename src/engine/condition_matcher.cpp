@@ -8,16 +8,32 @@
 
 namespace quor {
 
+namespace {
+
+constexpr std::string_view kContains = "contains";
+constexpr std::string_view kDoesNotContain = "does not contain";
+constexpr std::string_view kIs = "is";
+constexpr std::string_view kIsNot = "is not";
+
+}  // namespace
+
 bool TestCondition(std::string_view text, const std::string& operator_name,
                    const std::string& value) {
-  if (operator_name == "contains") {
+  if (operator_name == kContains) {
     return !value.empty() && FindText(text, value) != std::string_view::npos;
   }
-  if (operator_name == "does not contain") {
+  if (operator_name == kDoesNotContain) {
     return !value.empty() && FindText(text, value) == std::string_view::npos;
   }
-  if (operator_name == "is") return text == value;
-  if (operator_name == "is not") return text != value;
+  if (operator_name == kIs) return text == value;
+  if (operator_name == kIsNot) return text != value;
+  return false;
+}
+
+bool IsConditionOperator(std::string_view operator_name) {
+  for (std::string_view known : {kContains, kDoesNotContain, kIs, kIsNot}) {
+    if (operator_name == known) return true;
+  }
   return false;
 }
 

@@ -20,6 +20,9 @@ class AgentTrace;
 bool TestCondition(std::string_view text, const std::string& operator_name,
                    const std::string& value);
 
+// True for one of the four operators TestCondition knows.
+bool IsConditionOperator(std::string_view operator_name);
+
 // True when the agent's conditions hold for the message's texts (decoded or
 // not, as `texts` was built); an agent without conditions matches every
 // message.

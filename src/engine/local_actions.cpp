@@ -56,7 +56,7 @@ std::string JoinInlineLines(const AgentAction& action) {
 ActionResult RunProgramAction(const AgentAction& action, const FieldMap& fields,
                               ActionContext& context) {
   context.log.AddLine("--> Executing program...");
-  const std::string& program = action.Property("program");
+  const std::string& program = action.Property(action_property::kProgram);
   MarkedText arguments = SubstituteMarked(action.Property("arguments"), fields);
   std::string command_line = program + " " + arguments.text;
   context.log.AddLine(command_line);
@@ -78,7 +78,7 @@ ActionResult RunProgramAction(const AgentAction& action, const FieldMap& fields,
 ActionResult SaveAttachmentsAction(const AgentAction& action, const FieldMap&,
                                    ActionContext& context) {
   const std::string& basefile = action.Property("basefile");
-  const std::string& directory = action.Property("directory");
+  const std::string& directory = action.Property(action_property::kDirectory);
   bool use_numbering = action.NumberProperty("usenumbering") != 0;
   bool use_name = action.NumberProperty("usename") != 0;
   context.log.AddLine("--> Saving attachments...");
@@ -120,7 +120,7 @@ ActionResult SaveAttachmentsAction(const AgentAction& action, const FieldMap&,
 ActionResult SaveDataAction(const AgentAction& action, const FieldMap& fields,
                             ActionContext& context) {
   context.log.AddLine("--> Saving message data...");
-  const std::string& outfile = action.Property("outfile");
+  const std::string& outfile = action.Property(action_property::kOutputFile);
   bool append = action.NumberProperty("append") != 0;
   std::unique_ptr<OutputFile> file = ExecutorOf(context).OpenOutputFile(outfile, append);
   if (!file) {
@@ -129,12 +129,13 @@ ActionResult SaveDataAction(const AgentAction& action, const FieldMap& fields,
   }
 
   std::string output;
-  switch (action.NumberProperty("savemethod")) {
+  switch (action.NumberProperty(action_property::kSaveMethod)) {
     case 0:
       output = context.body_text;
       break;
-    case 1:
-      output = Substitute(ReadTextFile(action.Property("templatefile"), context.log), fields);
+    case action_property::kSaveTemplateMethod:
+      output = Substitute(
+          ReadTextFile(action.Property(action_property::kTemplateFile), context.log), fields);
       break;
     case 2:
       output = Substitute(JoinInlineLines(action), fields);

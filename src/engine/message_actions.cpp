@@ -31,9 +31,9 @@ void LogBlankReasons(const std::string& to, ActionContext& context) {
 // properties are visited, so a huge count from a damaged agents file costs
 // nothing; missing entries would be empty and skipped anyway.
 std::vector<std::pair<int32_t, std::string>> AttachmentEntries(const AgentAction& action) {
-  int32_t count = action.NumberProperty("attachCount");
+  int32_t count = action.NumberProperty(action_property::kAttachCount);
   std::vector<std::pair<int32_t, std::string>> entries;
-  static constexpr std::string_view kPrefix = "attach";
+  static constexpr std::string_view kPrefix = action_property::kAttachPrefix;
   for (const auto& [name, value] : action.properties()) {
     if (name.size() <= kPrefix.size() || name.compare(0, kPrefix.size(), kPrefix) != 0) continue;
     std::string digits = name.substr(kPrefix.size());
@@ -91,7 +91,8 @@ ActionResult SendMessageAction(const AgentAction& action, const FieldMap& fields
   // what the agent asked for here, so it is no failure.
   if (!context.settings.reply_to_automatic && context.message != nullptr &&
       IsAutomaticMessage(*context.message) &&
-      AddressesSender(*context.message, Substitute(action.Property("mailto"), fields),
+      AddressesSender(*context.message,
+                      Substitute(action.Property(action_property::kMailTo), fields),
                       Substitute(action.Property("cclist"), fields))) {
     context.log.AddLine("--> Not replying to an automatic message.");
     return ActionResult::kDone;
@@ -100,7 +101,7 @@ ActionResult SendMessageAction(const AgentAction& action, const FieldMap& fields
   if (!session) return ActionResult::kFailed;
 
   std::string body;
-  const std::string& template_path = action.Property("message");
+  const std::string& template_path = action.Property(action_property::kTemplate);
   if (!template_path.empty()) body = Substitute(ReadTextFile(template_path, context.log), fields);
 
   OutgoingMessage message;
@@ -114,7 +115,7 @@ ActionResult SendMessageAction(const AgentAction& action, const FieldMap& fields
 
   message.sender = context.settings.email_address;
   message.reply_to = context.settings.reply_address;
-  message.to = Substitute(action.Property("mailto"), fields);
+  message.to = Substitute(action.Property(action_property::kMailTo), fields);
   message.subject = Substitute(action.Property("subject"), fields);
   message.body = std::move(body);
   message.cc = Substitute(action.Property("cclist"), fields);
@@ -139,7 +140,7 @@ ActionResult ForwardMessageAction(const AgentAction& action, const FieldMap& fie
   if (!session) return ActionResult::kFailed;
 
   OutgoingMessage message;
-  message.to = Substitute(action.Property("mailto"), fields);
+  message.to = Substitute(action.Property(action_property::kMailTo), fields);
   // Outside a pass there is no message: it is sent as an empty one would be,
   // so the failure (or the blank reasons) is reported the usual way.
   static const MailMessage kNoMessage;

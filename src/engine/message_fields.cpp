@@ -105,6 +105,13 @@ std::optional<std::string_view> ConditionFieldText(std::string_view field,
   return std::nullopt;
 }
 
+bool IsConditionField(std::string_view field) {
+  for (const HeaderField& header : kHeaderFields) {
+    if (field == header.name) return true;
+  }
+  return field == kBody || field == kMailbox;
+}
+
 FieldMap MessageFieldMap(const MessageTexts& texts, std::string_view mailbox) {
   FieldMap fields;
   for (const HeaderField& header : kHeaderFields) {

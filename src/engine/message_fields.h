@@ -70,6 +70,9 @@ std::optional<std::string_view> ConditionFieldText(std::string_view field,
                                                    const MessageTexts& texts,
                                                    std::string_view mailbox);
 
+// True for one of the seven names (compared exactly, as conditions do).
+bool IsConditionField(std::string_view field);
+
 // The field map an agent run starts with: the seven fields, "Message-Body"
 // being BodyText(message, decode).
 FieldMap MessageFieldMap(const MessageTexts& texts, std::string_view mailbox);

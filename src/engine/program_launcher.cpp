@@ -4,12 +4,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 extern char** environ;
 
@@ -180,6 +182,36 @@ ProgramLauncher::StartResult ProgramLauncher::Start(std::vector<std::string> wor
     (void)!write(wake_write_, &byte, 1);
   }
   return {pid, 0};
+}
+
+namespace {
+
+// 0 for an executable regular file, else ENOENT or EACCES.
+int ExecutableFile(const std::string& path) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) return errno == EACCES ? EACCES : ENOENT;
+  if (!S_ISREG(status.st_mode) || access(path.c_str(), X_OK) != 0) return EACCES;
+  return 0;
+}
+
+}  // namespace
+
+int ProgramLauncher::CheckProgram(const std::string& word) {
+  if (word.empty()) return ENOENT;
+  if (word.find('/') != std::string::npos) return ExecutableFile(word);
+  const char* path = std::getenv("PATH");
+  std::string_view folders = path ? path : "/bin:/usr/bin";
+  int result = ENOENT;
+  while (true) {
+    size_t colon = folders.find(':');
+    std::string folder(folders.substr(0, colon));
+    // An empty entry is the current folder, as for the shell.
+    int found = ExecutableFile((folder.empty() ? std::string(".") : folder) + "/" + word);
+    if (found == 0) return 0;
+    if (found == EACCES) result = EACCES;
+    if (colon == std::string_view::npos) return result;
+    folders.remove_prefix(colon + 1);
+  }
 }
 
 bool ProgramLauncher::WaitForExit(pid_t pid, std::chrono::milliseconds limit) {

@@ -72,6 +72,13 @@ class ProgramLauncher {
   // arguments; each ends at its first zero byte, as the system passes them.
   StartResult Start(std::vector<std::string> words);
 
+  // Whether Start could run the program the first word of a command line
+  // names, without starting it: 0 when it names an executable regular file
+  // (the word itself when it holds a "/", else looked up in PATH, or in
+  // /bin:/usr/bin when PATH is unset), else the error a start would give
+  // (ENOENT not found, EACCES found but not executable or a directory).
+  static int CheckProgram(const std::string& word);
+
   // Blocks until the program started as `pid` has ended or `limit` has passed;
   // true when it has ended. A pid this launcher does not track counts as ended.
   bool WaitForExit(pid_t pid, std::chrono::milliseconds limit);

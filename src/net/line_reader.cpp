@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace quor {
 
@@ -24,7 +25,8 @@ size_t LineReader::Attach(ByteStream* stream) {
 int LineReader::Fill(Deadline deadline) {
   if (stream_ == nullptr) return -ENOTCONN;
   if (peer_closed_) return 0;
-  if (buffer_.empty()) buffer_.resize(kReadAheadSize);
+  // Empty at first; larger after a replay, which has been read by now.
+  if (buffer_.size() != kReadAheadSize) std::vector<char>(kReadAheadSize).swap(buffer_);
   int count = stream_->Read(buffer_.data(), buffer_.size(), deadline);
   if (count < 0) return count;
   position_ = 0;
@@ -80,6 +82,15 @@ int LineReader::WaitForInput(Deadline deadline) {
   if (filled == -ETIMEDOUT) return 0;
   if (filled < 0) return filled;
   return 1;
+}
+
+void LineReader::Replay(std::vector<char> bytes) {
+  if (bytes.empty()) return;
+  bytes.insert(bytes.end(), buffer_.begin() + static_cast<long>(position_),
+               buffer_.begin() + static_cast<long>(end_));
+  buffer_ = std::move(bytes);
+  position_ = 0;
+  end_ = buffer_.size();
 }
 
 bool LineReader::HasInput() {

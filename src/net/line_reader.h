@@ -50,6 +50,11 @@ class LineReader {
   // count, 0 when the peer has closed or nothing is there, -errno.
   int ReadAvailable(char* buffer, size_t size);
 
+  // Puts `bytes` back in front of whatever is read ahead, to be read again
+  // first: replies that had to be read early, out of turn. The buffer
+  // returns to its usual size once they have been read.
+  void Replay(std::vector<char> bytes);
+
   size_t buffered() const { return end_ - position_; }
 
  private:

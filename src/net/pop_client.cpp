@@ -164,6 +164,8 @@ int PopClient::Open(std::unique_ptr<ByteStream> stream, ConnectionSecurity secur
                     const std::string& host, const TlsOptions& tls) {
   tls_error_ = {};
   capabilities_.clear();
+  capabilities_known_ = false;
+  ForgetPlan();
   stream_ = std::move(stream);
   reader_.Attach(stream_.get());
   if (security == ConnectionSecurity::kImplicitTls) {
@@ -185,7 +187,9 @@ int PopClient::RequireStartTls(const std::string& host, const TlsOptions& tls) {
 }
 
 int PopClient::RequestCapabilities() {
+  EndPlan();
   capabilities_.clear();
+  capabilities_known_ = true;
   int result = SendCommand("CAPA\r\n");
   if (result > 0) result = ReadReply();
   if (result <= 0) return result;
@@ -215,6 +219,7 @@ bool PopClient::HasCapability(std::string_view name) const {
 }
 
 int PopClient::StartTls(const std::string& host, const TlsOptions& tls) {
+  EndPlan();
   int result = SendCommand("STLS\r\n");
   if (result > 0) result = ReadReply();
   if (result < 0) return result;
@@ -237,6 +242,7 @@ int PopClient::SwitchToTls(const std::string& host, const TlsOptions& tls) {
   if (result < 0) return Abandon(result);
   reader_.Attach(stream_.get());
   capabilities_.clear();
+  capabilities_known_ = false;
   return 1;
 }
 
@@ -249,10 +255,12 @@ int PopClient::RefuseInsecureSession(TlsError error) {
 void PopClient::Close() {
   if (stream_) stream_->Close();
   reader_.Attach(nullptr);
+  ForgetPlan();
 }
 
 int PopClient::Login(const std::string& user, const std::string& password) {
   if (HasLineBreak(user) || HasLineBreak(password)) return -EINVAL;
+  EndPlan();
   int result = SendCommand("USER " + user + "\r\n");
   if (result > 0) result = ReadReply();
   if (result <= 0) return result;
@@ -261,6 +269,7 @@ int PopClient::Login(const std::string& user, const std::string& password) {
 }
 
 int PopClient::MessageCount() {
+  EndPlan();
   int result = SendCommand("STAT\r\n");
   if (result > 0) result = ReadReply();
   if (result <= 0) return result;
@@ -272,6 +281,7 @@ int PopClient::MessageCount() {
 }
 
 int PopClient::UniqueId(int number, std::string& out) {
+  EndPlan();
   int result = SendCommand("UIDL " + std::to_string(number) + "\r\n");
   if (result > 0) result = ReadReply();
   if (result > 0) out = UidlId(LastReply(), kUniqueIdLimit).value_or("");
@@ -280,6 +290,7 @@ int PopClient::UniqueId(int number, std::string& out) {
 
 int PopClient::UniqueIds(std::vector<std::string>& ids) {
   ids.clear();
+  EndPlan();
   int result = SendCommand("UIDL\r\n");
   if (result > 0) result = ReadReply();
   if (result <= 0) return result;
@@ -307,11 +318,17 @@ int PopClient::UniqueIds(std::vector<std::string>& ids) {
 }
 
 int PopClient::DeleteMessage(int number) {
-  int result = SendCommand("DELE " + std::to_string(number) + "\r\n");
+  const std::string command = "DELE " + std::to_string(number) + "\r\n";
+  if (!in_flight_.empty()) return ExchangeAmidReadAhead(command);
+  int result = SendCommand(command);
   return result > 0 ? ReadReply() : result;
 }
 
 int PopClient::RetrieveMessage(int number, MessageLineSink& sink) {
+  if (reading_ahead()) {
+    if (number == next_expected_ && number <= last_planned_) return RetrieveAhead(number, sink);
+    EndPlan();
+  }
   int result = SendCommand("LIST " + std::to_string(number) + "\r\n");
   if (result > 0) result = ReadReply();
   if (result <= 0) return result;
@@ -403,10 +420,168 @@ void PopClient::DropStrayData() {
 }
 
 int PopClient::Logout() {
-  int result = SendCommand("QUIT\r\n");
-  if (result > 0) result = ReadReply();
+  int result;
+  if (!in_flight_.empty()) {
+    result = ExchangeAmidReadAhead("QUIT\r\n");
+  } else {
+    result = SendCommand("QUIT\r\n");
+    if (result > 0) result = ReadReply();
+  }
   Close();
   return result;
+}
+
+void PopClient::PlanRetrievals(int first, int last) {
+  EndPlan();
+  // A single message gains nothing from reading ahead: its RETR waits for
+  // its LIST reply either way.
+  if (!pipelining_allowed_ || first < 1 || last <= first || !connected()) return;
+  // Capabilities may change with the login, so they are asked now; a server
+  // that refuses CAPA is taken at its word that it offers nothing.
+  if (!capabilities_known_ && RequestCapabilities() < 0) return;
+  if (!HasCapability("PIPELINING")) return;
+  last_planned_ = last;
+  next_expected_ = first;
+  next_to_list_ = first;
+}
+
+int PopClient::RetrieveAhead(int number, MessageLineSink& sink) {
+  ++next_expected_;
+  int result = SendAhead();
+  // The LIST reply of this message: read already, or next in line.
+  while (result > 0 && (listed_.empty() || listed_.front().number != number)) {
+    result = ReadListReply();
+  }
+  if (result < 0) return result;
+  // RETR commands go in the order of the messages; if this one's has not
+  // gone yet (it is larger than the window), no later one has.
+  const ListedMessage& front = listed_.front();
+  if (!front.retrieving && front.result > 0 && WithinSizeLimit(front.size)) {
+    result = SendAhead(number);
+    if (result < 0) return result;
+  }
+  ListedMessage listed = std::move(listed_.front());
+  listed_.pop_front();
+  reply_ = listed.reply;
+  if (listed.result <= 0) return listed.result;
+  announced_size_ = listed.size;
+  if (!WithinSizeLimit(listed.size)) return kMessageTooLarge;
+
+  // LIST commands sent before this RETR are answered before it.
+  while (!in_flight_.empty() && in_flight_.front().step == Step::kList) {
+    result = ReadListReply();
+    if (result < 0) return result;
+  }
+  if (in_flight_.empty() || in_flight_.front().number != number) return Abandon(-EPROTO);
+  bytes_in_flight_ -= in_flight_.front().size;
+  in_flight_.pop_front();
+  result = ReadReply();
+  if (result > 0) {
+    ReadMessageLines(sink);
+    // With replies of later commands on their way, nothing after the end
+    // of the message is stray.
+    if (in_flight_.empty()) DropStrayData();
+  }
+  // The next messages come on while the caller works on this one.
+  if (connected()) SendAhead();
+  return result;
+}
+
+int PopClient::SendAhead(int due_now) {
+  std::string commands;
+  for (ListedMessage& listed : listed_) {
+    if (listed.retrieving || listed.result <= 0 || !WithinSizeLimit(listed.size)) continue;
+    // What is asked for ahead of its turn must fit in the window, so that
+    // DELE amid the window never holds more than the window in memory.
+    if (listed.number != due_now && bytes_in_flight_ + listed.size > kWindowBytes) break;
+    commands += "RETR " + std::to_string(listed.number) + "\r\n";
+    in_flight_.push_back({Step::kRetrieve, listed.number, listed.size});
+    bytes_in_flight_ += listed.size;
+    listed.retrieving = true;
+  }
+  while (next_to_list_ <= last_planned_ && next_to_list_ - next_expected_ < kWindowMessages) {
+    commands += "LIST " + std::to_string(next_to_list_) + "\r\n";
+    in_flight_.push_back({Step::kList, next_to_list_, 0});
+    ++next_to_list_;
+  }
+  return commands.empty() ? 1 : SendCommand(commands);
+}
+
+int PopClient::ReadListReply() {
+  if (in_flight_.empty() || in_flight_.front().step != Step::kList) return Abandon(-EPROTO);
+  const int number = in_flight_.front().number;
+  in_flight_.pop_front();
+  int result = ReadReply();
+  if (result < 0) return result;
+  long long size =
+      result > 0 ? std::clamp(ListSize(reply_).value_or(0), 0LL, kLargestAnnouncedSize) : 0;
+  listed_.push_back({number, result, reply_, size, false});
+  return SendAhead();
+}
+
+int PopClient::ExchangeAmidReadAhead(const std::string& command) {
+  int result = SendCommand(command);
+  if (result <= 0) return result;
+  std::vector<char> held;
+  result = HoldInFlight(held);
+  if (result < 0) return result;
+  result = ReadReply();
+  if (result >= 0) reader_.Replay(std::move(held));
+  return result;
+}
+
+int PopClient::HoldInFlight(std::vector<char>& held) {
+  // What an honest server sends is about the announced sizes; a lying one
+  // is stopped as a single retrieval would be.
+  const long long budget =
+      2 * (bytes_in_flight_ + static_cast<long long>(size_limit_)) + kRetrievalSlack;
+  std::string line;
+  char piece[kPieceSize];
+  for (const SentCommand& command : in_flight_) {
+    int read = reader_.ReadReplyLine(line, kReplyLineLimit, kReplyLineLimit + kReplyDiscardLimit,
+                                     DeadlineIn(reply_wait_seconds_));
+    if (read < 0) return Abandon(read);
+    // A line cut at the limit gets an end, so it is read again as the same
+    // reply.
+    if (line.back() != '\n') line += "\r\n";
+    held.insert(held.end(), line.begin(), line.end());
+    if (command.step != Step::kRetrieve || line[0] != '+') continue;
+    TransferPace pace(pace_limits_, Clock::now());
+    bool line_start = true;
+    for (;;) {
+      int count =
+          reader_.ReadLine(piece, sizeof piece, pace.Bound(DeadlineIn(reply_wait_seconds_)));
+      if (count <= 0) return Abandon(count);
+      pace.Count(static_cast<size_t>(count));
+      held.insert(held.end(), piece, piece + count);
+      if (static_cast<long long>(held.size()) > budget) return Abandon(-EMSGSIZE);
+      const bool complete = piece[count - 1] == '\n';
+      // The lone dot that ends the message: ".\r\n", or ".\n" alone.
+      if (complete && line_start && piece[0] == '.' &&
+          (count == 2 || (count == 3 && piece[1] == '\r'))) {
+        break;
+      }
+      line_start = complete;
+    }
+  }
+  return 1;
+}
+
+void PopClient::EndPlan() {
+  if (!in_flight_.empty() && connected()) {
+    std::vector<char> dropped;
+    HoldInFlight(dropped);
+  }
+  ForgetPlan();
+}
+
+void PopClient::ForgetPlan() {
+  last_planned_ = 0;
+  next_expected_ = 0;
+  next_to_list_ = 0;
+  in_flight_.clear();
+  listed_.clear();
+  bytes_in_flight_ = 0;
 }
 
 int PopClient::ReadReply() {

@@ -17,7 +17,20 @@
 // A conversation that has lost step with the server (a reply or message line
 // that timed out, an over-long reply line, a server that closed) is closed at
 // once, so later commands fail fast with -1 instead of reading stale lines.
+//
+// Reading ahead: once told which messages will be retrieved (PlanRetrievals)
+// and when the server lists PIPELINING, the client sends the LIST and RETR
+// commands of the next messages before the replies of earlier ones have been
+// read, so that a message is on its way while the caller still works on the
+// one before. The replies wait in the connection (the kernel's socket
+// buffers) until their message is asked for: at most kWindowMessages
+// messages ahead, and RETR commands ahead of their turn only for as many
+// announced bytes as kWindowBytes holds (a larger message is asked for when
+// the caller asks for it). A RETR is sent only after its LIST reply has been
+// read, so a message above the size limit is never retrieved. Results,
+// LastReply() and what the sink sees are the same as in lock-step.
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -56,6 +69,10 @@ class PopClient {
   static constexpr size_t kUniqueIdLimit = 255;  // characters kept of a UIDL id
   // RetrieveMessage: the listed size is above the size limit; not fetched.
   static constexpr int kMessageTooLarge = 100;
+  // Reading ahead: messages whose commands may be sent before their turn,
+  // and the announced bytes of the RETR commands that may be on their way.
+  static constexpr int kWindowMessages = 64;
+  static constexpr long long kWindowBytes = 1024 * 1024;
 
   // reply_wait_seconds: how long a reply (and each later piece of a message)
   // may take to arrive; at least 1.
@@ -115,12 +132,33 @@ class PopClient {
   // the message count is given up on (-EMSGSIZE). Keeps the transfer pace,
   // like a message.
   int UniqueIds(std::vector<std::string>& ids);
+  // DELE n. Amid reading ahead, DELE goes after the commands already sent
+  // (they are not undone: a message already asked for is still handed out);
+  // their replies are held in memory until the DELE reply has come, then
+  // handed out in turn: about kWindowBytes at most from an honest server,
+  // and bounded like a retrieval's from one whose LIST sizes lie.
   int DeleteMessage(int number);
   // LIST n, the size limit, RETR n; the message's lines go to `sink`, which
   // sees BeginMessage, the lines and EndMessage only when RETR was accepted.
   int RetrieveMessage(int number, MessageLineSink& sink);
+  // The caller will retrieve messages first to last, in order, one
+  // RetrieveMessage each (DeleteMessage between them as it likes). With
+  // more than one message and pipelining allowed, asks CAPA (unless this
+  // session, or its TLS part, already did) and reads ahead when the server
+  // lists PIPELINING; otherwise, or when CAPA is refused, every command
+  // waits for the reply before it as without a plan. Retrieving another
+  // message than the next one planned, or any other command but DELE and
+  // QUIT, ends the plan first: replies of commands sent ahead are read and
+  // dropped.
+  void PlanRetrievals(int first, int last);
+  // True while commands of a plan are on their way or may still be sent.
+  bool reading_ahead() const { return last_planned_ > 0; }
+  // Lock-step only, whatever the server offers: for tests and benchmarks
+  // that compare the two ways; users always get what the server offers.
+  void set_pipelining_allowed(bool allowed) { pipelining_allowed_ = allowed; }
   // QUIT, its reply read, then Close. The reply's result: 1 means the
-  // server has carried out the deletions of the session.
+  // server has carried out the deletions of the session. Commands still on
+  // their way are answered first, so that the server gets to the QUIT.
   int Logout();
   // Drops the connection without a word to the server.
   void Close();
@@ -161,16 +199,57 @@ class PopClient {
   // Closes a conversation that can no longer be trusted to be in step.
   int Abandon(int result);
 
+  // Reading ahead.
+  enum class Step { kList, kRetrieve };
+  struct SentCommand {
+    Step step;
+    int number;
+    long long size;  // a RETR's announced size
+  };
+  // A LIST reply read ahead, kept until its message is asked for.
+  struct ListedMessage {
+    int number;
+    int result;  // of the LIST reply
+    std::string reply;
+    long long size;
+    bool retrieving;  // its RETR has been sent
+  };
+  bool WithinSizeLimit(long long size) const { return size_limit_ == 0 || size <= size_limit_; }
+  int RetrieveAhead(int number, MessageLineSink& sink);
+  // Sends the RETR commands that listed messages may have now and the LIST
+  // commands the window has room for, in one write. The RETR of message
+  // `due_now`, the one the caller asks for, goes whatever its size.
+  int SendAhead(int due_now = 0);
+  // Reads the LIST reply at the head of the commands on their way.
+  int ReadListReply();
+  // Sends `command` after those on their way and reads its reply: their
+  // replies are held meanwhile and put back to be read in turn.
+  int ExchangeAmidReadAhead(const std::string& command);
+  // Reads the replies of every command on their way, raw, into `held`.
+  int HoldInFlight(std::vector<char>& held);
+  // Reads and drops the replies still on their way and forgets the plan.
+  void EndPlan();
+  void ForgetPlan();
+
   int reply_wait_seconds_;
   PaceLimits pace_limits_;
   std::unique_ptr<ByteStream> stream_;
   LineReader reader_;
   std::string reply_;
   std::vector<std::string> capabilities_;  // lines of the last CAPA reply
+  bool capabilities_known_ = false;        // CAPA was asked since the session (or TLS) began
   TlsError tls_error_;
   int message_count_ = 0;
   long size_limit_ = 0;
   long long announced_size_ = 0;
+
+  bool pipelining_allowed_ = true;
+  int last_planned_ = 0;   // 0: no plan
+  int next_expected_ = 0;  // the next message the caller will ask for
+  int next_to_list_ = 0;   // the next message whose LIST is to be sent
+  std::deque<SentCommand> in_flight_;
+  std::deque<ListedMessage> listed_;
+  long long bytes_in_flight_ = 0;  // announced sizes of the RETRs in flight
 };
 
 }  // namespace quor

@@ -38,6 +38,16 @@ TEST(CommandLineTest, RefusesUnknownOptionsAndMissingArguments) {
   }
 }
 
+TEST(CommandLineTest, ReadsTheCheckAndItsConnectOption) {
+  CommandLine line = ParseCommandLine({"--check", "--connect", "--base-dir", "/srv/quor"});
+  EXPECT_EQ(line.request, CommandLine::Request::kRun);
+  EXPECT_TRUE(line.check);
+  EXPECT_TRUE(line.connect);
+  EXPECT_FALSE(ParseCommandLine({"--check"}).connect);
+  // Trying the servers is a check too.
+  EXPECT_TRUE(ParseCommandLine({"--connect"}).check);
+}
+
 TEST(CommandLineTest, HelpAndVersionWinOverTheRest) {
   EXPECT_EQ(ParseCommandLine({"--headless", "--help"}).request, CommandLine::Request::kHelp);
   EXPECT_EQ(ParseCommandLine({"--version"}).request, CommandLine::Request::kVersion);

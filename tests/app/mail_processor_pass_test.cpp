@@ -251,6 +251,9 @@ TEST_F(PassTest, AMessageLostToTheNetworkKeepsTheMarkerBeforeIt) {
   server.Send("+OK ready\r\n").Expect("USER ann").Send("+OK\r\n").Expect("PASS secret");
   server.Send("+OK in\r\n").Expect("STAT").Send("+OK 3 300\r\n").Expect("UIDL");
   server.Send("+OK\r\n1 id-1\r\n2 id-2\r\n3 id-3\r\n.\r\n");
+  // A server without pipelining: lock-step (mail_processor_pipelining_test
+  // has the same loss in the middle of a window).
+  server.Expect("CAPA").Send("-ERR unknown command\r\n");
   server.Expect("LIST 1").Send("+OK 1 40\r\n").Expect("RETR 1");
   server.Send("+OK\r\nSubject: one\r\n\r\nx\r\n.\r\n").Expect("LIST 2").Close();
   server.Start();

@@ -209,6 +209,49 @@ TEST_F(AgentsFileTest, LaterPropertyOfTheSameNameReplacesTheEarlier) {
             (Properties{{"mailto", "second"}, {"wait", "1"}}));
 }
 
+TEST_F(AgentsFileTest, SourceTellsWhereEachValueWasWritten) {
+  WriteWholeFile(path_,
+                 "[Agents]\nAgentCount=2.\n[Agent0]\nName=A.\nCondCount=1.\n"  // 1-5
+                 "Cond0.fld=Subject.\nCond0.op=is.\nExtractCount=1.\n"         // 6-8
+                 "Ext0.endtype=3.\nActionCount=1.\nAction0.type=2.\n"          // 9-11
+                 "Action0.propCount=2.\nAction0.prop0.name=mailto.\n"          // 12-13
+                 "Action0.prop0.value=a@b.\nAction0.prop1.name=mailto.\n"      // 14-15
+                 "Action0.prop1.value=c@d.\n");                                // 16
+  AgentsSource source;
+  std::vector<MailAgent> agents = AgentsFile::Load(path_, nullptr, &source);
+  ASSERT_EQ(agents.size(), 2u);
+  EXPECT_EQ(source.agents.key.line, 2);
+  EXPECT_EQ(source.agents.stored, 2);
+  EXPECT_EQ(source.agents.present, 1);
+  ASSERT_EQ(source.agent_places.size(), 2u);
+  const AgentSource& first = source.agent_places[0];
+  EXPECT_EQ(first.section.key, "Agent0");
+  EXPECT_EQ(first.section.line, 3);
+  EXPECT_EQ(first.name.line, 4);
+  EXPECT_EQ(first.conditions.key.line, 5);
+  ASSERT_EQ(first.condition_places.size(), 1u);
+  EXPECT_EQ(first.condition_places[0].field.key, "Cond0.fld");
+  EXPECT_EQ(first.condition_places[0].field.line, 6);
+  EXPECT_EQ(first.condition_places[0].operator_name.line, 7);
+  EXPECT_EQ(first.condition_places[0].join.line, 0);
+  ASSERT_EQ(first.extraction_places.size(), 1u);
+  EXPECT_EQ(first.extraction_places[0].start_kind.line, 0);
+  EXPECT_EQ(first.extraction_places[0].end_kind.line, 9);
+  ASSERT_EQ(first.action_places.size(), 1u);
+  const ActionSource& action = first.action_places[0];
+  EXPECT_EQ(action.type.key, "Action0.type");
+  EXPECT_EQ(action.type.line, 11);
+  EXPECT_EQ(action.properties.key.line, 12);
+  EXPECT_EQ(action.properties.present, 2);
+  // The value that counts is the later one, so is its line.
+  ASSERT_NE(action.PropertyValue("mailto"), nullptr);
+  EXPECT_EQ(action.PropertyValue("mailto")->key, "Action0.prop1.value");
+  EXPECT_EQ(action.PropertyValue("mailto")->line, 16);
+  EXPECT_EQ(action.PropertyValue("wait"), nullptr);
+  // The agent the count adds has no section.
+  EXPECT_EQ(source.agent_places[1].section.line, 0);
+}
+
 TEST_F(AgentsFileTest, CountsOfZeroOrBelowGiveNoRecords) {
   EXPECT_TRUE(LoadFrom("[Agents]\nAgentCount=-1.\n[Agent0]\nName=A.\n").empty());
   EXPECT_TRUE(LoadFrom("[Agents]\nAgentCount=0.\n[Agent0]\nName=A.\n").empty());

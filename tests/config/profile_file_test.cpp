@@ -90,6 +90,21 @@ TEST_F(ProfileFileTest, RepeatedSectionContinuesTheFirst) {
   EXPECT_EQ(profile.Text(), "[S]\nA=1\nC=3\n[T]\nB=2\n");
 }
 
+TEST_F(ProfileFileTest, KnowsTheLineOfEachSectionAndKeyThatCounts) {
+  // Skipped lines, a repeated section and a repeated key still count as lines.
+  ProfileFile profile = Loaded(
+      "\xEF\xBB\xBF; note\r\n[S]\r\n\r\nA=1\r\nbroken\r\n[T]\r\nB=2\r\n[s]\r\nA=again\r\nC=3\r\n");
+  EXPECT_EQ(profile.SectionLine("s"), 2);
+  EXPECT_EQ(profile.SectionLine("T"), 6);
+  EXPECT_EQ(profile.KeyLine("S", "a"), 4);
+  EXPECT_EQ(profile.KeyLine("S", "C"), 10);
+  EXPECT_EQ(profile.KeyLine("T", "B"), 7);
+  EXPECT_EQ(profile.KeyLine("T", "A"), 0);
+  EXPECT_EQ(profile.SectionLine("U"), 0);
+  profile.WriteString("S", "D", "4");
+  EXPECT_EQ(profile.KeyLine("S", "D"), 0);
+}
+
 // --- Damaged input ---
 
 TEST_F(ProfileFileTest, AcceptsCarriageReturnLineEndsAndByteOrderMark) {

@@ -162,6 +162,8 @@ TEST_F(ProgramLauncherTest, ProgramIsFoundInPath) {
   ProgramLauncher::StartResult started = launcher_.Start("true");
   ASSERT_GT(started.pid, 0);
   EXPECT_TRUE(launcher_.WaitForExit(started.pid, std::chrono::seconds(20)));
+  // The check without a start agrees.
+  EXPECT_EQ(ProgramLauncher::CheckProgram("true"), 0);
 }
 
 struct BadProgram {
@@ -182,6 +184,10 @@ TEST_P(UnstartableProgramTest, StartFailsWithTheReason) {
   EXPECT_EQ(started.pid, 0) << GetParam().label;
   EXPECT_EQ(started.error, GetParam().error) << GetParam().label;
   EXPECT_EQ(launcher_.RunningCount(), 0u);
+  // The check without a start gives the same reason for the first word.
+  Words words = ProgramLauncher::SplitCommandLine(program + " argument");
+  EXPECT_EQ(ProgramLauncher::CheckProgram(words.empty() ? "" : words.front()), GetParam().error)
+      << GetParam().label;
 }
 
 INSTANTIATE_TEST_SUITE_P(

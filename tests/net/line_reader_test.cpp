@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "fixtures/scripted_stream.h"
 
@@ -48,6 +49,24 @@ TEST_F(LineReaderTest, PeerClosingMidLineGivesZero) {
   EXPECT_EQ(last_count_, 0);
   EXPECT_EQ(ReadLine(1023), "");  // and stays closed
   EXPECT_EQ(last_count_, 0);
+}
+
+// Replies read out of turn go back in front of what was read ahead, and the
+// stream's later bytes follow them; a replay larger than the read-ahead
+// buffer is read whole.
+TEST_F(LineReaderTest, ReplayedBytesComeFirstThenTheRest) {
+  script_.Send("first\nsecond\n").Send("third\n");
+  Open();
+  EXPECT_EQ(ReadLine(100), "first\n");
+  const std::string large(LineReader::kReadAheadSize + 10, 'x');
+  std::string replayed = "again\n" + large + "\n";
+  reader_.Replay(std::vector<char>(replayed.begin(), replayed.end()));
+  EXPECT_EQ(ReadLine(100), "again\n");
+  std::string long_line;
+  while (long_line.empty() || long_line.back() != '\n') long_line += ReadLine(4096);
+  EXPECT_EQ(long_line, large + "\n");
+  EXPECT_EQ(ReadLine(100), "second\n");
+  EXPECT_EQ(ReadLine(100), "third\n");
 }
 
 TEST_F(LineReaderTest, LineSentInSeveralPartsIsJoined) {
