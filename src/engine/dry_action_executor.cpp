@@ -3,12 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <cerrno>
 #include <ctime>
 
 #include "base/byte_output.h"
 #include "base/log_line.h"
 #include "engine/mail_delivery.h"
+#include "engine/program_launcher.h"
 #include "message/message_composer.h"
 #include "net/host_lookup.h"
 #include "net/smtp_client.h"
@@ -16,12 +17,6 @@
 namespace quor {
 
 namespace {
-
-bool IsExecutableFile(const std::string& path) {
-  struct stat status {};
-  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-         access(path.c_str(), X_OK) == 0;
-}
 
 std::string ParentFolder(const std::string& path) {
   size_t slash = path.find_last_of('/');
@@ -126,23 +121,6 @@ class DryOutputFile : public OutputFile {
 
 }  // namespace
 
-std::string FindProgram(const std::string& word) {
-  if (word.empty()) return {};
-  if (word.find('/') != std::string::npos) return IsExecutableFile(word) ? word : std::string();
-  const char* path = std::getenv("PATH");
-  std::string_view folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= folders.size()) {
-    size_t end = folders.find(':', start);
-    if (end == std::string_view::npos) end = folders.size();
-    std::string folder(folders.substr(start, end - start));
-    std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + word;
-    if (IsExecutableFile(candidate)) return candidate;
-    start = end + 1;
-  }
-  return {};
-}
-
 long long DryActionExecutor::FileSize(const std::string& path) const {
   auto known = files_.find(path);
   if (known != files_.end()) return static_cast<long long>(known->second);
@@ -169,12 +147,12 @@ bool DryActionExecutor::StartProgram(const std::vector<std::string>& words, bool
     std::string_view word(words[i]);
     Report("argv[" + std::to_string(i) + "]: " + LogLineText(word.substr(0, word.find('\0'))));
   }
-  std::string found = words.empty() ? std::string() : FindProgram(words[0]);
-  if (found.empty()) {
-    Report("the program cannot be started: not found, or not an executable file");
+  const int error = words.empty() ? ENOENT : ProgramLauncher::CheckProgram(words[0]);
+  if (error != 0) {
+    Report(std::string("the program cannot be started: ") +
+           (error == ENOENT ? "not found" : "not an executable file"));
     return false;
   }
-  if (found != words[0]) Report("found as " + LogLineText(found));
   if (wait) {
     Report("would wait for it to end, at most " +
            std::to_string(context.program_wait_milliseconds / 1000) + " seconds");

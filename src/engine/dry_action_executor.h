@@ -52,9 +52,4 @@ class DryActionExecutor : public ActionExecutor {
   std::map<std::string, size_t> files_;
 };
 
-// Where a program named by the first word of a command line is found: a word
-// with "/" as it stands, else the first PATH folder holding an executable
-// file of that name. Empty when there is none the system could start.
-std::string FindProgram(const std::string& word);
-
 }  // namespace quor

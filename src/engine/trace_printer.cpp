@@ -1,6 +1,7 @@
 #include "engine/trace_printer.h"
 
 #include "base/log_line.h"
+#include "engine/condition_matcher.h"
 
 namespace quor {
 
@@ -21,10 +22,6 @@ std::string JoinText(const AgentCondition& condition) {
   }
   return "join " + std::to_string(static_cast<int32_t>(condition.join)) +
          " (neither AND nor OR: its own result) ";
-}
-
-bool IsKnownOperator(const std::string& name) {
-  return name == "contains" || name == "does not contain" || name == "is" || name == "is not";
 }
 
 std::string MarkerText(MarkerKind kind, const std::string& text) {
@@ -74,7 +71,7 @@ void TracePrinter::ConditionTested(size_t index, const AgentCondition& condition
   } else {
     line += condition.field + " " + Quoted(*field_text, kShownFieldBytes) + " " +
             condition.operator_name +
-            (IsKnownOperator(condition.operator_name) ? "" : " (unknown operator)") + " " +
+            (IsConditionOperator(condition.operator_name) ? "" : " (unknown operator)") + " " +
             Quoted(condition.value, kShownFieldBytes) + ": " + Yes(result);
   }
   out_.AddLine(line + ", so far " + Yes(running));
