@@ -668,6 +668,10 @@ struct SetReport {
   RunResult python_tls;
   RunResult memory_clear;  // PopClient against the memory server
   RunResult memory_tls;
+  // PopClient driven as a pass drives it (reading ahead where the server
+  // offers PIPELINING), in clear and over TLS.
+  RunResult ahead;
+  RunResult ahead_tls;
 };
 
 RunResult Best(const std::vector<RunResult>& runs) {
@@ -710,6 +714,8 @@ SetReport MeasureSet(const DovecotServer& server, const MemoryServers& memory,
   std::vector<RunResult> python_tls_runs;
   std::vector<RunResult> memory_clear_runs;
   std::vector<RunResult> memory_tls_runs;
+  std::vector<RunResult> ahead_runs;
+  std::vector<RunResult> ahead_tls_runs;
   for (int round = 0; round < rounds; ++round) {
     yardstick_runs.push_back(
         RunInChild([&](RunResult& r) { YardstickRun(server.port(), user, r); }));
@@ -731,6 +737,14 @@ SetReport MeasureSet(const DovecotServer& server, const MemoryServers& memory,
       PopClientRun(memory.tls_host, ConnectionSecurity::kImplicitTls, user, expected_attachments,
                    r);
     })));
+    ahead_runs.push_back(sized(RunInChild([&](RunResult& r) {
+      PopClientRun(server.host_text(), ConnectionSecurity::kNone, user, expected_attachments, r,
+                   Driving::kPlannedAhead);
+    })));
+    ahead_tls_runs.push_back(sized(RunInChild([&](RunResult& r) {
+      PopClientRun(server.tls_host_text(), ConnectionSecurity::kImplicitTls, user,
+                   expected_attachments, r, Driving::kPlannedAhead);
+    })));
   }
   SetReport report;
   report.name = name;
@@ -742,9 +756,12 @@ SetReport MeasureSet(const DovecotServer& server, const MemoryServers& memory,
   report.python_tls = Best(python_tls_runs);
   report.memory_clear = Best(memory_clear_runs);
   report.memory_tls = Best(memory_tls_runs);
+  report.ahead = Best(ahead_runs);
+  report.ahead_tls = Best(ahead_tls_runs);
   for (const RunResult* run :
        {&report.yardstick, &report.line_reader, &report.pop_client, &report.pop_client_tls,
-        &report.python, &report.python_tls, &report.memory_clear, &report.memory_tls}) {
+        &report.python, &report.python_tls, &report.memory_clear, &report.memory_tls, &report.ahead,
+        &report.ahead_tls}) {
     if (!run->ok) {
       std::fprintf(stderr, "%s: %s\n", name.c_str(), run->error);
       std::exit(1);
@@ -953,6 +970,8 @@ int main(int argc, char** argv) {
     PrintRow(report.name, "Python TLS", report.python_tls);
     PrintRow(report.name, "mem clear", report.memory_clear);
     PrintRow(report.name, "mem POP3S", report.memory_tls);
+    PrintRow(report.name, "ahead", report.ahead);
+    PrintRow(report.name, "ahead S", report.ahead_tls);
   }
   std::printf(
       "\n(best of %d rounds; MB = 10^6 bytes as LIST announced them; RSS in MiB;\n"
@@ -960,7 +979,8 @@ int main(int argc, char** argv) {
       " connection layer alone, reading PopClient's line pieces without parsing;\n"
       " POP3S = PopClient over TLS from the first byte; Python = Python's own\n"
       " reading in clear and over TLS, bench/pop3s_yardstick.py; mem = PopClient\n"
-      " against a server of the benchmark's own that serves the mail from memory)\n\n",
+      " against a server of the benchmark's own that serves the mail from memory;\n"
+      " ahead = PopClient as a pass drives it, reading ahead, in clear and over TLS)\n\n",
       rounds);
 
   // Memory: the largest message of the benchmark sets the bound; with small
@@ -985,13 +1005,18 @@ int main(int argc, char** argv) {
               large.name.c_str(), growth_ratio, large.pop_client.largest / 1e6,
               growth_ratio < 3.0 ? "met" : "MISSED");
 
-  // TLS against clear text, in the same rounds.
+  // TLS against clear text, in the same rounds. The target is taken on the
+  // retrieval a pass does, which reads ahead; one command at a time is shown
+  // beside it.
   for (const SetReport& report : reports) {
-    double ratio =
-        MegabytesPerSecond(report.pop_client_tls) / MegabytesPerSecond(report.pop_client);
+    double ratio = MegabytesPerSecond(report.ahead_tls) / MegabytesPerSecond(report.ahead);
     met = met && ratio >= 0.8;
-    std::printf("%-22s POP3S throughput %5.1f%% of PopClient in clear (target >= 80%%): %s\n",
-                report.name.c_str(), ratio * 100, ratio >= 0.8 ? "met" : "MISSED");
+    std::printf(
+        "%-22s POP3S throughput %5.1f%% of clear, as a pass retrieves (target >= 80%%): %s\n",
+        report.name.c_str(), ratio * 100, ratio >= 0.8 ? "met" : "MISSED");
+    std::printf(
+        "%-22s one command at a time, POP3S: %5.1f%% of clear\n", report.name.c_str(),
+        MegabytesPerSecond(report.pop_client_tls) / MegabytesPerSecond(report.pop_client) * 100);
     std::printf("%-22s Python over TLS: %5.1f%% of Python in clear (the server's own cost)\n",
                 report.name.c_str(),
                 MegabytesPerSecond(report.python_tls) / MegabytesPerSecond(report.python) * 100);

@@ -29,17 +29,7 @@ void ActivityLog::Open(const std::string& path, bool to_file) {
     std::lock_guard lock(file_mutex_);
     path_ = path;
   }
-  if (!to_file) return;
-  std::FILE* stream = OpenForAppending(path);
-  if (!stream) {
-    // Lines then go to the window (or the terminal) only: standard output
-    // already carries them in headless mode, so it is not used a second time.
-    AddLine("Warning: Unable to open log file (" + path + ")");
-    return;
-  }
-  std::lock_guard lock(file_mutex_);
-  if (file_) std::fclose(file_);
-  file_ = stream;
+  if (to_file) UseFile(path);
 }
 
 void ActivityLog::Reopen() {
@@ -49,8 +39,15 @@ void ActivityLog::Reopen() {
     std::lock_guard lock(file_mutex_);
     path = path_;
   }
+  UseFile(path);
+}
+
+void ActivityLog::UseFile(const std::string& path) {
   std::FILE* stream = OpenForAppending(path);
   if (!stream) {
+    // Lines then go to the window (or the terminal) only, and a file already
+    // open stays in use: standard output already carries them in headless
+    // mode, so it is not used a second time.
     AddLine("Warning: Unable to open log file (" + path + ")");
     return;
   }

@@ -49,6 +49,10 @@ class ActivityLog : public LogSink {
   void AddLine(const std::string& text) override;
 
  private:
+  // Opens `path` for appending and writes there from now on; when it cannot,
+  // says so and keeps the file in use.
+  void UseFile(const std::string& path);
+
   std::mutex file_mutex_;
   std::atomic<bool> to_file_{false};
   std::FILE* file_ = nullptr;

@@ -231,16 +231,9 @@ int PopClient::StartTls(const std::string& host, const TlsOptions& tls) {
 }
 
 int PopClient::SwitchToTls(const std::string& host, const TlsOptions& tls) {
-  // The reply to STLS is the last thing to come in clear. Anything after it
-  // that came before the handshake was put there by someone else, who would
-  // have it read as the server's words inside TLS.
-  if (reader_.Attach(nullptr) > 0) {
-    tls_error_ = {TlsFailure::kDataBeforeHandshake, ""};
-    return Abandon(-EPROTO);
-  }
-  int result = TlsStream::Start(stream_, host, tls, DeadlineIn(reply_wait_seconds_), tls_error_);
+  int result = TlsStream::StartInSession(stream_, reader_, host, tls,
+                                         DeadlineIn(reply_wait_seconds_), tls_error_);
   if (result < 0) return Abandon(result);
-  reader_.Attach(stream_.get());
   capabilities_.clear();
   capabilities_known_ = false;
   return 1;

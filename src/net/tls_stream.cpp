@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "net/host_lookup.h"
+#include "net/line_reader.h"
 
 namespace quor {
 
@@ -137,6 +138,19 @@ TlsStream::~TlsStream() {
   Close();
   SSL_free(session_);  // frees the BIO with it
   SSL_CTX_free(context_);
+}
+
+int TlsStream::StartInSession(std::unique_ptr<ByteStream>& stream, LineReader& reader,
+                              const std::string& host, const TlsOptions& options, Deadline deadline,
+                              TlsError& error) {
+  if (reader.Attach(nullptr) > 0) {
+    error = {TlsFailure::kDataBeforeHandshake, ""};
+    return -EPROTO;
+  }
+  int result = Start(stream, host, options, deadline, error);
+  if (result < 0) return result;
+  reader.Attach(stream.get());
+  return 1;
 }
 
 int TlsStream::Start(std::unique_ptr<ByteStream>& stream, const std::string& host,

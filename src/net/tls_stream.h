@@ -37,6 +37,8 @@ struct TlsOptions {
   std::string certificate_authority_file;
 };
 
+class LineReader;
+
 class TlsStream : public ByteStream {
  public:
   // Runs the client handshake over `stream` for the server `host` (a name or
@@ -45,6 +47,15 @@ class TlsStream : public ByteStream {
   // says why, and `stream` is closed.
   static int Start(std::unique_ptr<ByteStream>& stream, const std::string& host,
                    const TlsOptions& options, Deadline deadline, TlsError& error);
+  // Start for a session that began in clear, once the server has agreed to
+  // TLS (STLS, STARTTLS); `reader` moves from the clear stream to the TLS
+  // session. The agreement is the last thing to come in clear: bytes read
+  // after it and before the handshake were put there by someone else, who
+  // would have them read as the server's words inside TLS, so they fail the
+  // start (-EPROTO, kDataBeforeHandshake) before any handshake.
+  static int StartInSession(std::unique_ptr<ByteStream>& stream, LineReader& reader,
+                            const std::string& host, const TlsOptions& options, Deadline deadline,
+                            TlsError& error);
 
   ~TlsStream() override;
   TlsStream(const TlsStream&) = delete;
