@@ -58,6 +58,9 @@ std::string UsageText(const std::string& program) {
          " [--headless] [--once] [--base-dir DIR] [--profile FILE] | --help | --version\n"
          "       " +
          program +
+         " --check [--connect] [--base-dir DIR] [--profile FILE]\n"
+         "       " +
+         program +
          " --test-message FILE [--agent NAME] [--base-dir DIR] [--profile FILE]\n"
          "  --headless       run without a window; log lines go to standard output\n"
          "  --once           run one pass, save the configuration and exit (implies --headless)\n"

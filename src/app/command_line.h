@@ -1,5 +1,6 @@
 #pragma once
 // quor [--headless] [--once] [--base-dir DIR] [--profile FILE] | --help | --version
+// quor --check [--connect] [--base-dir DIR] [--profile FILE]
 // quor --test-message FILE [--agent NAME] [--base-dir DIR] [--profile FILE]
 
 #include <optional>
